@@ -1,0 +1,159 @@
+// The lobby loop, the address entry and Connect. Runs on the main thread while
+// no other game thread exists, so it draws without taking the screen mutex.
+#include "game/lobby.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include "game/board.h"
+#include "game/computer_match.h"
+#include "game/input_line.h"
+#include "game/network_match.h"
+#include "screen/layout.h"
+#include "screen/message_log.h"
+
+namespace game {
+
+std::string AddressText;
+screen::MutexHandle ScreenMutex = nullptr;
+
+namespace {
+
+using screen::kStatusInterior;
+
+constexpr int kIdlePauseMs = 5;
+constexpr int kEntryPauseMs = 200;
+constexpr std::size_t kAddressMaxLength = 15;  // a dotted IPv4 address
+constexpr std::size_t kAddressRowLength = 8;   // longer addresses take two rows
+constexpr int kHalfGlyphWidth = 4;
+constexpr screen::Point kAddressUpperRow{308, 165};
+constexpr screen::Point kComputerLabelPos{332, 170};
+constexpr std::string_view kAcceptedChars = "0123456789.AIKaik";
+
+// The quotation marks and the runs of blanks are part of the texts: the blanks
+// pad the first row of each long line to exactly the log's width.
+constexpr std::string_view kHelpLines[] = {
+    " ",
+    "Um Server zu starten: \"Verbinden\"",
+    " ",
+    "Zu Server verbinden: IP eingeben  und \"Verbinden\"",
+    " ",
+    "Spiel gegen PC: \"KI\" bei IP       eingeben und \"Verbinden\"",
+};
+
+bool LeftClick(const screen::MouseSample& mouse) {
+    return mouse.flag == 0 && mouse.buttons == screen::kButtonLeft;
+}
+
+void ClearStatusPanel() {
+    screen::FillBox(kStatusInterior.x1, kStatusInterior.y1, kStatusInterior.x2,
+                    kStatusInterior.y2, screen::kWhite);
+}
+
+int CentredX(std::size_t length) {
+    return screen::kStatusCentreX - kHalfGlyphWidth * static_cast<int>(length);
+}
+
+void DrawAddressField() {
+    screen::BeginUpdate();
+    ClearStatusPanel();
+    const std::size_t length = AddressText.size();
+    if (length < kAddressRowLength) {
+        screen::DrawText(CentredX(length), screen::kStatusLineY, AddressText, screen::kBlack);
+    } else {
+        const std::string_view text = AddressText;
+        screen::DrawText(kAddressUpperRow.x, kAddressUpperRow.y, text.substr(0, kAddressRowLength),
+                         screen::kBlack);
+        screen::DrawText(CentredX(length - kAddressRowLength), screen::kStatusLowerY,
+                         text.substr(kAddressRowLength), screen::kBlack);
+    }
+    screen::EndUpdate();
+}
+
+// Applies one key to the address; Enter may start a match from here.
+void ApplyAddressKey(const std::string& key) {
+    const char first = key[0];
+    if (first == screen::kKeyEnter) {
+        if (!AddressText.empty()) Connect();
+    } else if (first == screen::kKeyBackspace) {
+        if (!AddressText.empty()) AddressText.pop_back();
+    } else if (first == screen::kSpecialKeyPrefix) {
+        if (key == screen::kCloseRequest) QuitProgram();
+    } else if (kAcceptedChars.find(first) != std::string_view::npos) {
+        if (AddressText.size() < kAddressMaxLength) AddressText.push_back(first);
+    }
+}
+
+bool IsComputerAddress(const std::string& address) {
+    std::string upper = address;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return upper == "KI" || upper == "AI";
+}
+
+// A failed server start may be retried; the mutex of the failed try is unused.
+void CreateScreenMutex() {
+    screen::MutexDestroy(ScreenMutex);
+    ScreenMutex = screen::MutexCreate();
+}
+
+void IdleClick(const screen::MouseSample& mouse) {
+    if (screen::kInputLineClickZone.y1 < mouse.y && mouse.y < screen::kInputLineClickZone.y2) {
+        if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) InputLine();
+    } else if (screen::InZone(screen::kStatusClickZone, mouse.x, mouse.y)) {
+        AddressEntry();
+    } else if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) {
+        ClearStatusPanel();
+        Connect();
+    }
+}
+
+}  // namespace
+
+void LobbyLoop() {
+    for (std::string_view line : kHelpLines) screen::LogLine(line);
+    for (;;) {
+        const screen::MouseSample mouse = screen::PollMouse();
+        if (LeftClick(mouse)) IdleClick(mouse);
+        screen::WaitMs(kIdlePauseMs);
+        if (screen::ReadKey() == screen::kCloseRequest) return;
+    }
+}
+
+void AddressEntry() {
+    AddressText.clear();
+    ClearStatusPanel();
+    for (;;) {
+        const std::string key = screen::ReadKey();
+        if (!key.empty()) {
+            ApplyAddressKey(key);
+            DrawAddressField();
+        }
+        screen::WaitMs(kEntryPauseMs);
+        const screen::MouseSample mouse = screen::PollMouse();
+        if (LeftClick(mouse)) {
+            if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) Connect();
+            return;
+        }
+    }
+}
+
+void Connect() {
+    if (AddressText.empty()) {
+        CreateScreenMutex();
+        StartServer();
+        return;
+    }
+    if (IsComputerAddress(AddressText)) {
+        const std::string blanks(2, screen::kBlankChar);
+        screen::DrawText(kComputerLabelPos.x, kComputerLabelPos.y, blanks, screen::kWhite);
+        screen::DrawText(kComputerLabelPos.x, kComputerLabelPos.y, "KI", screen::kBlack);
+        MyTurn.store(1, std::memory_order_relaxed);
+        RunComputerMatch();
+    }
+    CreateScreenMutex();
+    StartClient();
+}
+
+}  // namespace game

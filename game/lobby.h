@@ -1,0 +1,24 @@
+// The lobby on the main thread before any match: the help lines, the address
+// field in the status panel and the connect button that picks one of the three
+// ways to play. Owns AddressText and creates the screen mutex.
+#pragma once
+
+#include <string>
+
+#include "screen/graphics.h"
+
+namespace game {
+
+// The text typed into the address field; the server address for a client.
+extern std::string AddressText;
+// The game's one screen mutex: none until a network match is started.
+extern screen::MutexHandle ScreenMutex;
+
+// Returns only when a close request is read in the idle step.
+void LobbyLoop();
+
+// Parts of the lobby, reachable for tests.
+void AddressEntry();
+void Connect();
+
+}  // namespace game

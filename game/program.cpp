@@ -1,0 +1,22 @@
+// Start-up and shutdown of the whole program. Owns no state of its own.
+#include "game/program.h"
+
+#include <cstdlib>
+
+#include "game/lobby.h"
+#include "screen/graphics.h"
+#include "screen/layout.h"
+
+namespace game {
+
+void RunProgram() {
+    screen::OpenWindow(screen::kWidth, screen::kHeight, screen::kColourDepth);
+    screen::DrawStaticScreen();
+    LobbyLoop();
+    EndProgram();
+}
+
+// Threads may still run, so static destructors must not: _Exit skips them.
+void EndProgram() { std::_Exit(EXIT_SUCCESS); }
+
+}  // namespace game

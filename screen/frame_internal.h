@@ -1,0 +1,22 @@
+// Hooks between the frame buffer, the input state and whatever shows them: the X
+// window or the offscreen test frame. Game code never includes this header.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace screen {
+
+// Makes the frame buffer live: black, drawable and readable.
+void AttachFrame();
+
+// Copies the frame into `out` (kWidth * kHeight pixels, 0x00RRGGBB) when it has
+// changed since the last copy and no BeginUpdate group is open.
+bool CopyFrameIfChanged(std::uint32_t* out);
+
+// Input as the window system reports it.
+void PushKey(std::string_view code);
+void SetFocus(bool focused);
+void SetPointer(bool inside, int x, int y, int buttons);
+
+}  // namespace screen

@@ -1,0 +1,79 @@
+// The drawing and input layer: a 400 x 400 frame buffer with pixel-exact drawing
+// and read-back, the shared key queue and mouse state, pauses, threads and mutexes.
+// Every other module draws and reads input only through these procedures; the
+// window system itself is reached from x11_window.cpp alone.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace screen {
+
+inline constexpr int kWidth = 400;
+inline constexpr int kHeight = 400;
+inline constexpr int kColourDepth = 24;
+
+// 0xRRGGBB; ReadPixel answers kNoPixel where there is no pixel to read.
+using Colour = std::int32_t;
+inline constexpr Colour kNoPixel = -1;
+inline constexpr Colour kWhite = 0xFFFFFF;
+inline constexpr Colour kBlack = 0x000000;
+inline constexpr Colour kShipGrey = 0x696969;
+inline constexpr Colour kHitRed = 0xEE0000;
+inline constexpr Colour kWaterBlue = 0x0000FF;
+inline constexpr Colour kTurnYellow = 0xFFFF00;
+
+// Glyph 0xDB is a full block: runs of it in white erase text.
+inline constexpr char kBlankChar = '\xDB';
+
+// Key codes are one byte, or 255 followed by a scan code for special keys.
+inline constexpr char kSpecialKeyPrefix = '\xFF';
+inline constexpr char kKeyEnter = 13;
+inline constexpr char kKeyBackspace = 8;
+inline constexpr char kKeyEscape = 27;
+inline constexpr char kKeyTab = 9;
+inline constexpr std::string_view kCloseRequest{"\xFF" "k", 2};
+
+inline constexpr int kButtonLeft = 1;
+inline constexpr int kButtonRight = 2;
+inline constexpr int kButtonMiddle = 4;
+
+struct MouseSample {
+    int flag;  // 0 when the sample is valid
+    int x;
+    int y;
+    int buttons;
+};
+
+// Opens the window and its frame buffer. Without a display the program goes on:
+// drawing does nothing, ReadPixel answers kNoPixel and PollMouse fails.
+void OpenWindow(int width, int height, int depth);
+
+void DrawText(int x, int y, std::string_view text, Colour colour);
+void DrawLine(int x1, int y1, int x2, int y2, Colour colour);
+void DrawBox(int x1, int y1, int x2, int y2, Colour colour);
+void FillBox(int x1, int y1, int x2, int y2, Colour colour);
+void FloodFill(int x, int y, Colour fill, Colour border);
+Colour ReadPixel(int x, int y);
+void BeginUpdate();
+void EndUpdate();
+
+MouseSample PollMouse();
+std::string ReadKey();
+void WaitMs(int ms);
+void DelayMs(int ms);
+
+// Handles may be "none" (nullptr): waiting on, locking or destroying none does nothing.
+using ThreadHandle = std::thread*;
+using MutexHandle = std::mutex*;
+ThreadHandle ThreadCreate(void (*procedure)());
+void ThreadWait(ThreadHandle handle);
+MutexHandle MutexCreate();
+void MutexLock(MutexHandle handle);
+void MutexUnlock(MutexHandle handle);
+void MutexDestroy(MutexHandle handle);
+
+}  // namespace screen

@@ -1,0 +1,102 @@
+// Keyboard and mouse as the game sees them: the shared key queue with its
+// arrival flag, the polled mouse state, and the two kinds of pause. Fed by the
+// window thread or by tests; never touches pixels or the window system.
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "screen/frame_internal.h"
+#include "screen/graphics.h"
+#include "screen/offscreen.h"
+
+namespace screen {
+namespace {
+
+constexpr std::size_t kKeyQueueCapacity = 15;
+// Pauses of at least this length end early, at their next step, when a key arrives.
+constexpr int kInterruptibleWaitMs = 100;
+constexpr int kWaitStepMs = 50;
+
+struct InputState {
+    std::mutex lock;  // guards the queue and the mouse fields
+    std::deque<std::string> keys;
+    bool focused = false;
+    bool inside = false;
+    int x = -1;
+    int y = -1;
+    int buttons = 0;
+    std::atomic<std::uint8_t> keyArrived{0};
+    std::atomic<std::uint8_t> pausesEnabled{1};
+};
+
+InputState input;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool PausesEnabled() { return input.pausesEnabled.load(std::memory_order_relaxed) != 0; }
+
+}  // namespace
+
+void PushKey(std::string_view code) {
+    {
+        std::lock_guard guard(input.lock);
+        if (input.keys.size() == kKeyQueueCapacity) input.keys.pop_front();
+        input.keys.emplace_back(code);
+    }
+    input.keyArrived.store(1, std::memory_order_relaxed);
+}
+
+void SetFocus(bool focused) {
+    std::lock_guard guard(input.lock);
+    input.focused = focused;
+}
+
+void SetPointer(bool inside, int x, int y, int buttons) {
+    std::lock_guard guard(input.lock);
+    input.inside = inside;
+    input.x = x;
+    input.y = y;
+    input.buttons = buttons;
+}
+
+MouseSample PollMouse() {
+    std::lock_guard guard(input.lock);
+    const bool onWindow =
+        input.inside && input.x >= 0 && input.x < kWidth && input.y >= 0 && input.y < kHeight;
+    if (!input.focused || !onWindow) return MouseSample{1, -1, -1, -1};
+    return MouseSample{0, input.x, input.y, input.buttons};
+}
+
+std::string ReadKey() {
+    std::lock_guard guard(input.lock);
+    input.keyArrived.store(0, std::memory_order_relaxed);
+    if (input.keys.empty()) return {};
+    std::string code = std::move(input.keys.front());
+    input.keys.pop_front();
+    return code;
+}
+
+void WaitMs(int ms) {
+    if (!PausesEnabled()) return;
+    if (ms >= kInterruptibleWaitMs) {
+        while (ms > kWaitStepMs) {
+            if (input.keyArrived.exchange(0, std::memory_order_relaxed) != 0) return;
+            Sleep(kWaitStepMs);
+            ms -= kWaitStepMs;
+        }
+    }
+    Sleep(ms);
+}
+
+void DelayMs(int ms) {
+    if (PausesEnabled()) Sleep(ms);
+}
+
+void SetPausesEnabled(bool enabled) {
+    input.pausesEnabled.store(enabled ? 1 : 0, std::memory_order_relaxed);
+}
+
+}  // namespace screen

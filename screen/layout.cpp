@@ -1,0 +1,82 @@
+// Draws the fixed screen and the two small area updates that several match
+// flows share. Positions come from layout.h; nothing here keeps state.
+#include "screen/layout.h"
+
+#include <string>
+
+namespace screen {
+namespace {
+
+constexpr int kLastGridLine = 11;  // lines 0, 25, ..., 275 in each direction
+constexpr int kLabelOffset = 10;     // a label's cell starts 10 pixels into its cell
+constexpr Point kRowTenLabel{5, 260};
+constexpr int kLastSingleDigitRow = 9;
+
+constexpr Point kTitlePos{300, 10};
+constexpr Point kVersionPos{324, 30};
+constexpr Point kAuthorPos{296, 45};
+constexpr Point kPlayerLabelPos{304, 98};
+constexpr Point kAddressPromptPos{296, 170};
+constexpr Point kConnectLabelPos{304, 240};
+constexpr Point kSendLabelPos{360, 287};
+
+// At start-up no connection exists, so the player number shown is 0.
+constexpr char kPlayerLabel[] = "Spieler 0";
+
+void DrawRect(const Rect& r) { DrawBox(r.x1, r.y1, r.x2, r.y2, kBlack); }
+
+void DrawTargetGrid() {
+    for (int p = 0; p <= kLastGridLine; ++p) {
+        const int at = kTargetCellSize * p;
+        DrawLine(at, 0, at, kTargetGridEnd, kBlack);
+        if (p < kBoardCells) {
+            DrawText(at + kTargetCellSize + kLabelOffset, kLabelOffset,
+                     std::string(1, static_cast<char>('A' + p)), kBlack);
+        }
+    }
+    for (int p = 0; p <= kLastGridLine; ++p) {
+        const int at = kTargetCellSize * p;
+        DrawLine(0, at, kTargetGridEnd, at, kBlack);
+        if (p < kLastSingleDigitRow) {
+            DrawText(kLabelOffset, at + kTargetCellSize + kLabelOffset,
+                     std::string(1, static_cast<char>('1' + p)), kBlack);
+        }
+    }
+    DrawText(kRowTenLabel.x, kRowTenLabel.y, "10", kBlack);
+}
+
+}  // namespace
+
+void DrawStaticScreen() {
+    FillBox(0, 0, kWidth, kHeight, kWhite);
+    DrawTargetGrid();
+    DrawRect(kTitleBox);
+    DrawText(kTitlePos.x, kTitlePos.y, "Marevant", kBlack);
+    DrawText(kVersionPos.x, kVersionPos.y, "v1.0", kBlack);
+    DrawText(kAuthorPos.x, kAuthorPos.y, "by Tessvik", kBlack);
+    DrawRect(kPlayerBox);
+    DrawText(kPlayerLabelPos.x, kPlayerLabelPos.y, kPlayerLabel, kBlack);
+    DrawRect(kStatusPanel);
+    DrawText(kAddressPromptPos.x, kAddressPromptPos.y, "IP eingeben", kBlack);
+    DrawRect(kPhaseBox);
+    DrawText(kConnectLabelPos.x, kConnectLabelPos.y, "Verbinden", kBlack);
+    DrawRect(kFleetFrame);
+    const Rect& d = kTurnIndicatorDiagonal;
+    DrawLine(d.x1, d.y1, d.x2, d.y2, kBlack);
+    DrawRect(kInputLine);
+    DrawRect(kSendButton);
+    DrawText(kSendLabelPos.x, kSendLabelPos.y, "Send", kBlack);
+    DrawRect(kMessageLog);
+}
+
+void ShowPhaseLabel(int x, std::string_view label) {
+    DrawText(kPhaseLabelErase.x, kPhaseLabelErase.y, std::string(kPhaseLabelWidth, kBlankChar),
+             kWhite);
+    DrawText(x, kPhaseLabelY, label, kBlack);
+}
+
+void PaintTurnIndicator(Colour colour) {
+    for (const Point& seed : kTurnIndicatorSeeds) FloodFill(seed.x, seed.y, colour, kBlack);
+}
+
+}  // namespace screen

@@ -1,0 +1,23 @@
+// Test support: a live frame buffer without any window, with keys and mouse
+// injected by the test. The program itself never calls these.
+#pragma once
+
+#include <string_view>
+
+namespace screen {
+
+// A black frame buffer that draws and reads back like the window's.
+void OpenOffscreen();
+
+void InjectKey(std::string_view code);
+// The pointer inside the focused window at (x, y) with the given button mask.
+void InjectMouse(int x, int y, int buttons);
+// The pointer outside the window, or the window without focus.
+void InjectMouseAway();
+// Empties the key queue, clears the key-arrival flag and moves the pointer away.
+void ResetInput();
+
+// Simulations switch WaitMs and DelayMs to no-ops.
+void SetPausesEnabled(bool enabled);
+
+}  // namespace screen

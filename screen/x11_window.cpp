@@ -1,0 +1,300 @@
+// The window on the X server: the only file that includes Xlib. One thread opens
+// the display, owns every Xlib call, turns X events into the layer's key queue
+// and mouse state, and copies the frame buffer to the window about 60 times a
+// second when it has changed. It never draws into the frame buffer itself.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
+
+#include <bit>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "screen/frame_internal.h"
+#include "screen/graphics.h"
+
+namespace screen {
+namespace {
+
+constexpr int kRefreshIntervalMs = 16;
+constexpr int kImageBitsPerPixel = 32;
+constexpr int kBytesPerPixel = kImageBitsPerPixel / 8;
+constexpr char kWindowTitle[] = "Marevant";
+constexpr char kClassName[] = "marevant";
+constexpr char kClassClass[] = "Marevant";
+constexpr long kEventMask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
+                            PointerMotionMask | EnterWindowMask | LeaveWindowMask |
+                            FocusChangeMask | StructureNotifyMask;
+
+enum class StartState { kStarting, kOpen, kFailed };
+
+struct WindowState {
+    // Start-up hand-over between OpenWindow and the window thread.
+    std::mutex startLock;
+    std::condition_variable startSignal;
+    StartState start = StartState::kStarting;
+    // Owned by the window thread once it runs.
+    Display* display = nullptr;
+    Window window = 0;
+    GC gc = nullptr;
+    XImage* image = nullptr;
+    bool directCopy = false;  // the image's pixel layout is 0x00RRGGBB
+    std::uint32_t* staging = nullptr;
+    Atom wmProtocols = 0;
+    Atom wmDeleteWindow = 0;
+    bool pointerInside = false;
+    bool exposed = false;
+};
+
+WindowState win;
+
+struct SpecialKey {
+    KeySym symbol;
+    char scanCode;
+};
+
+// The classic PC scan codes the game's key codes carry after the 255 byte.
+constexpr SpecialKey kSpecialKeys[] = {
+    {XK_Up, 72},        {XK_Down, 80},        {XK_Left, 75},      {XK_Right, 77},
+    {XK_Insert, 82},    {XK_Delete, 83},      {XK_Home, 71},      {XK_End, 79},
+    {XK_Prior, 73},     {XK_Next, 81},        {XK_KP_Up, 72},     {XK_KP_Down, 80},
+    {XK_KP_Left, 75},   {XK_KP_Right, 77},    {XK_KP_Insert, 82}, {XK_KP_Delete, 83},
+    {XK_KP_Home, 71},   {XK_KP_End, 79},      {XK_KP_Prior, 73},  {XK_KP_Next, 81},
+    {XK_F1, 59},        {XK_F2, 60},          {XK_F3, 61},        {XK_F4, 62},
+    {XK_F5, 63},        {XK_F6, 64},          {XK_F7, 65},        {XK_F8, 66},
+    {XK_F9, 67},        {XK_F10, 68},
+};
+
+constexpr KeySym kLatin1First = 0x20;
+constexpr KeySym kLatin1Last = 0xFF;
+// Keypad symbols whose low byte is the ASCII of the character they type.
+constexpr KeySym kKeypadAsciiFirst = XK_KP_Multiply;
+constexpr KeySym kKeypadAsciiLast = XK_KP_9;
+constexpr KeySym kKeypadOffset = 0xFF00;
+
+std::string KeyCodeFor(KeySym symbol) {
+    switch (symbol) {
+        case XK_Return:
+        case XK_KP_Enter: return std::string(1, kKeyEnter);
+        case XK_BackSpace: return std::string(1, kKeyBackspace);
+        case XK_Escape: return std::string(1, kKeyEscape);
+        case XK_Tab:
+        case XK_ISO_Left_Tab:
+        case XK_KP_Tab: return std::string(1, kKeyTab);
+        case XK_KP_Space: return " ";
+        case XK_KP_Equal: return "=";
+        default: break;
+    }
+    for (const SpecialKey& key : kSpecialKeys) {
+        if (key.symbol == symbol) return std::string{kSpecialKeyPrefix, key.scanCode};
+    }
+    if (symbol >= kLatin1First && symbol <= kLatin1Last) {
+        return std::string(1, static_cast<char>(symbol));
+    }
+    if (symbol >= kKeypadAsciiFirst && symbol <= kKeypadAsciiLast) {
+        return std::string(1, static_cast<char>(symbol - kKeypadOffset));
+    }
+    return {};
+}
+
+int MaskFromState(unsigned int state) {
+    return ((state & Button1Mask) ? kButtonLeft : 0) | ((state & Button3Mask) ? kButtonRight : 0) |
+           ((state & Button2Mask) ? kButtonMiddle : 0);
+}
+
+int MaskForButton(unsigned int button) {
+    switch (button) {
+        case Button1: return kButtonLeft;
+        case Button3: return kButtonRight;
+        case Button2: return kButtonMiddle;
+        default: return 0;
+    }
+}
+
+void SetWindowProperties(int width, int height) {
+    XSizeHints* size = XAllocSizeHints();
+    size->flags = PMinSize | PMaxSize;
+    size->min_width = size->max_width = width;
+    size->min_height = size->max_height = height;
+    XSetWMNormalHints(win.display, win.window, size);
+    XFree(size);
+    XWMHints* wm = XAllocWMHints();
+    wm->flags = InputHint;
+    wm->input = True;
+    XSetWMHints(win.display, win.window, wm);
+    XFree(wm);
+    XClassHint* cls = XAllocClassHint();
+    std::string name = kClassName, klass = kClassClass;
+    cls->res_name = name.data();
+    cls->res_class = klass.data();
+    XSetClassHint(win.display, win.window, cls);
+    XFree(cls);
+    XStoreName(win.display, win.window, kWindowTitle);
+    win.wmProtocols = XInternAtom(win.display, "WM_PROTOCOLS", False);
+    win.wmDeleteWindow = XInternAtom(win.display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(win.display, win.window, &win.wmDeleteWindow, 1);
+}
+
+bool CreateImage(const XVisualInfo& visual, int width, int height) {
+    auto* data = static_cast<char*>(std::calloc(width * height, kBytesPerPixel));
+    win.image = XCreateImage(win.display, visual.visual, visual.depth, ZPixmap, 0, data, width,
+                             height, kImageBitsPerPixel, 0);
+    if (win.image == nullptr) {
+        std::free(data);
+        return false;
+    }
+    win.directCopy = win.image->bits_per_pixel == kImageBitsPerPixel &&
+                     win.image->byte_order == LSBFirst && win.image->red_mask == 0xFF0000 &&
+                     win.image->green_mask == 0x00FF00 && win.image->blue_mask == 0x0000FF;
+    if (!win.directCopy) {
+        win.staging = static_cast<std::uint32_t*>(std::calloc(width * height, kBytesPerPixel));
+    }
+    return true;
+}
+
+bool OpenDisplayWindow(int width, int height, int depth) {
+    win.display = XOpenDisplay(nullptr);
+    if (win.display == nullptr) return false;
+    const int screenNumber = DefaultScreen(win.display);
+    const Window root = RootWindow(win.display, screenNumber);
+    XVisualInfo visual;
+    if (!XMatchVisualInfo(win.display, screenNumber, depth, TrueColor, &visual)) {
+        XCloseDisplay(win.display);
+        return false;
+    }
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(win.display, root, visual.visual, AllocNone);
+    attributes.event_mask = kEventMask;
+    win.window = XCreateWindow(win.display, root, 0, 0, width, height, 0, visual.depth,
+                               InputOutput, visual.visual,
+                               CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
+    SetWindowProperties(width, height);
+    win.gc = XCreateGC(win.display, win.window, 0, nullptr);
+    if (!CreateImage(visual, width, height)) {
+        XCloseDisplay(win.display);
+        return false;
+    }
+    XMapWindow(win.display, win.window);
+    XFlush(win.display);
+    return true;
+}
+
+std::uint32_t ToImagePixel(std::uint32_t rgb) {
+    const XImage& image = *win.image;
+    const auto place = [](std::uint32_t channel, unsigned long mask) {
+        return (channel << std::countr_zero(mask)) & mask;
+    };
+    return place(rgb >> 16 & 0xFF, image.red_mask) | place(rgb >> 8 & 0xFF, image.green_mask) |
+           place(rgb & 0xFF, image.blue_mask);
+}
+
+// Fills the image from the frame buffer when the frame has changed.
+bool UpdateImage() {
+    if (win.directCopy) return CopyFrameIfChanged(reinterpret_cast<std::uint32_t*>(win.image->data));
+    if (!CopyFrameIfChanged(win.staging)) return false;
+    for (int y = 0; y < win.image->height; ++y) {
+        for (int x = 0; x < win.image->width; ++x) {
+            XPutPixel(win.image, x, y, ToImagePixel(win.staging[y * win.image->width + x]));
+        }
+    }
+    return true;
+}
+
+// An expose repaints the last complete frame shown, never a half-drawn group.
+void Refresh() {
+    const bool changed = UpdateImage();
+    if (!changed && !win.exposed) return;
+    win.exposed = false;
+    XPutImage(win.display, win.window, win.gc, win.image, 0, 0, 0, 0, win.image->width,
+              win.image->height);
+    XFlush(win.display);
+}
+
+void HandleKey(XKeyEvent& event) {
+    char text[8];
+    KeySym symbol = NoSymbol;
+    XLookupString(&event, text, sizeof text, &symbol, nullptr);
+    const std::string code = KeyCodeFor(symbol);
+    if (!code.empty()) PushKey(code);
+}
+
+void HandleEvent(XEvent& event) {
+    switch (event.type) {
+        case KeyPress: HandleKey(event.xkey); break;
+        case ButtonPress:
+        case ButtonRelease: {
+            const XButtonEvent& b = event.xbutton;
+            const int change = MaskForButton(b.button);
+            const int held = MaskFromState(b.state);
+            const int mask = event.type == ButtonPress ? held | change : held & ~change;
+            SetPointer(win.pointerInside, b.x, b.y, mask);
+            break;
+        }
+        case MotionNotify:
+            SetPointer(win.pointerInside, event.xmotion.x, event.xmotion.y,
+                       MaskFromState(event.xmotion.state));
+            break;
+        case EnterNotify:
+        case LeaveNotify:
+            win.pointerInside = event.type == EnterNotify;
+            SetPointer(win.pointerInside, event.xcrossing.x, event.xcrossing.y,
+                       MaskFromState(event.xcrossing.state));
+            break;
+        case FocusIn: SetFocus(true); break;
+        case FocusOut:
+            if (event.xfocus.detail != NotifyInferior) SetFocus(false);
+            break;
+        case Expose: win.exposed = win.exposed || event.xexpose.count == 0; break;
+        case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
+        case ClientMessage:
+            if (event.xclient.message_type == win.wmProtocols &&
+                static_cast<Atom>(event.xclient.data.l[0]) == win.wmDeleteWindow) {
+                PushKey(kCloseRequest);
+            }
+            break;
+        default: break;
+    }
+}
+
+void RunEventLoop() {
+    pollfd connection{ConnectionNumber(win.display), POLLIN, 0};
+    for (;;) {
+        while (XPending(win.display) > 0) {
+            XEvent event;
+            XNextEvent(win.display, &event);
+            HandleEvent(event);
+        }
+        Refresh();
+        poll(&connection, 1, kRefreshIntervalMs);
+    }
+}
+
+void ReportStart(StartState state) {
+    std::lock_guard guard(win.startLock);
+    win.start = state;
+    win.startSignal.notify_all();
+}
+
+void WindowThread(int width, int height, int depth) {
+    if (!OpenDisplayWindow(width, height, depth)) {
+        ReportStart(StartState::kFailed);
+        return;
+    }
+    ReportStart(StartState::kOpen);
+    RunEventLoop();
+}
+
+}  // namespace
+
+void OpenWindow(int width, int height, int depth) {
+    std::thread(WindowThread, width, height, depth).detach();
+    std::unique_lock lock(win.startLock);
+    win.startSignal.wait(lock, [] { return win.start != StartState::kStarting; });
+    if (win.start == StartState::kOpen) AttachFrame();
+}
+
+}  // namespace screen
