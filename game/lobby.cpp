@@ -111,8 +111,12 @@ void IdleClick(const screen::MouseSample& mouse) {
 
 }  // namespace
 
-void LobbyLoop() {
+void ShowHelpLines() {
     for (std::string_view line : kHelpLines) screen::LogLine(line);
+}
+
+void LobbyLoop() {
+    ShowHelpLines();
     for (;;) {
         const screen::MouseSample mouse = screen::PollMouse();
         if (LeftClick(mouse)) IdleClick(mouse);

@@ -17,6 +17,9 @@ extern screen::MutexHandle ScreenMutex;
 // Returns only when a close request is read in the idle step.
 void LobbyLoop();
 
+// Writes the three help texts, each after a blank line, into the message log.
+void ShowHelpLines();
+
 // Parts of the lobby, reachable for tests.
 void AddressEntry();
 void Connect();
