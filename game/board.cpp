@@ -44,7 +44,9 @@ bool NeighboursFree(int column, int row, int length, int orientation) {
 
 }  // namespace
 
-void ClearBoard(Board& board) { std::memset(board.cells, 0, sizeof board.cells); }
+void ClearBoard(Board& board) {
+    std::memset(board.cells, 0, sizeof board.cells);
+}
 
 // Only the start cell is tested for an existing ship: ships come longest first,
 // so any other overlap also touches an end or side neighbour.
@@ -55,7 +57,8 @@ std::uint8_t TryPlaceShip(std::uint8_t column, std::uint8_t row, std::uint8_t le
     if (Cell(ComputerFleet, column, row) != 0) return 0;
     if (!NeighboursFree(column, row, length, orientation)) return 0;
     const int dc = orientation == kHorizontal ? 1 : 0;
-    for (int s = 0; s < length; ++s) Cell(ComputerFleet, column + dc * s, row + (1 - dc) * s) = 1;
+    for (int s = 0; s < length; ++s)
+        Cell(ComputerFleet, column + dc * s, row + (1 - dc) * s) = 1;
     return 1;
 }
 
@@ -69,4 +72,3 @@ Shot FireShot(Board& firedAt, const Board& fleet, std::uint8_t& cellsLeft, int c
 }
 
 }  // namespace game
-

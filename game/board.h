@@ -67,6 +67,8 @@ enum class Shot { kRepeated, kWater, kHit };
 // lowers `cellsLeft` on a hit. A cell fired at before changes nothing.
 Shot FireShot(Board& firedAt, const Board& fleet, std::uint8_t& cellsLeft, int column, int row);
 
-inline bool FleetSunk(std::uint8_t cellsLeft) { return cellsLeft == 0; }
+inline bool FleetSunk(std::uint8_t cellsLeft) {
+    return cellsLeft == 0;
+}
 
 }  // namespace game

@@ -34,12 +34,9 @@ constexpr std::string_view kAcceptedChars = "0123456789.AIKaik";
 // The quotation marks and the runs of blanks are part of the texts: the blanks
 // pad the first row of each long line to exactly the log's width.
 constexpr std::string_view kHelpLines[] = {
-    " ",
-    "Um Server zu starten: \"Verbinden\"",
-    " ",
-    "Zu Server verbinden: IP eingeben  und \"Verbinden\"",
-    " ",
-    "Spiel gegen PC: \"KI\" bei IP       eingeben und \"Verbinden\"",
+    " ", "Um Server zu starten: \"Verbinden\"",
+    " ", "Zu Server verbinden: IP eingeben  und \"Verbinden\"",
+    " ", "Spiel gegen PC: \"KI\" bei IP       eingeben und \"Verbinden\"",
 };
 
 bool LeftClick(const screen::MouseSample& mouse) {
@@ -47,8 +44,8 @@ bool LeftClick(const screen::MouseSample& mouse) {
 }
 
 void ClearStatusPanel() {
-    screen::FillBox(kStatusInterior.x1, kStatusInterior.y1, kStatusInterior.x2,
-                    kStatusInterior.y2, screen::kWhite);
+    screen::FillBox(kStatusInterior.x1, kStatusInterior.y1, kStatusInterior.x2, kStatusInterior.y2,
+                    screen::kWhite);
 }
 
 int CentredX(std::size_t length) {
@@ -112,7 +109,8 @@ void IdleClick(const screen::MouseSample& mouse) {
 }  // namespace
 
 void ShowHelpLines() {
-    for (std::string_view line : kHelpLines) screen::LogLine(line);
+    for (std::string_view line : kHelpLines)
+        screen::LogLine(line);
 }
 
 void LobbyLoop() {

@@ -10,6 +10,8 @@ void StartServer() {}
 
 void StartClient() {}
 
-void QuitProgram() { EndProgram(); }
+void QuitProgram() {
+    EndProgram();
+}
 
 }  // namespace game

@@ -17,6 +17,8 @@ void RunProgram() {
 }
 
 // Threads may still run, so static destructors must not: _Exit skips them.
-void EndProgram() { std::_Exit(EXIT_SUCCESS); }
+void EndProgram() {
+    std::_Exit(EXIT_SUCCESS);
+}
 
 }  // namespace game

@@ -34,7 +34,9 @@ struct FrameState {
 
 FrameState frame;
 
-bool Inside(int x, int y) { return x >= 0 && x < kWidth && y >= 0 && y < kHeight; }
+bool Inside(int x, int y) {
+    return x >= 0 && x < kWidth && y >= 0 && y < kHeight;
+}
 
 void Plot(int x, int y, Colour colour) {
     if (!Inside(x, y)) return;
@@ -141,7 +143,8 @@ void FillBox(int x1, int y1, int x2, int y2, Colour colour) {
     const int top = std::max(std::min(y1, y2), 0);
     const int bottom = std::min(std::max(y1, y2), kHeight - 1);
     for (int y = top; y <= bottom; ++y) {
-        for (int x = left; x <= right; ++x) Plot(x, y, colour);
+        for (int x = left; x <= right; ++x)
+            Plot(x, y, colour);
     }
 }
 

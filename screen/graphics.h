@@ -35,7 +35,10 @@ inline constexpr char kKeyEnter = 13;
 inline constexpr char kKeyBackspace = 8;
 inline constexpr char kKeyEscape = 27;
 inline constexpr char kKeyTab = 9;
-inline constexpr std::string_view kCloseRequest{"\xFF" "k", 2};
+inline constexpr std::string_view kCloseRequest{
+    "\xFF"
+    "k",
+    2};
 
 inline constexpr int kButtonLeft = 1;
 inline constexpr int kButtonRight = 2;

@@ -34,9 +34,13 @@ struct InputState {
 
 InputState input;
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-bool PausesEnabled() { return input.pausesEnabled.load(std::memory_order_relaxed) != 0; }
+bool PausesEnabled() {
+    return input.pausesEnabled.load(std::memory_order_relaxed) != 0;
+}
 
 }  // namespace
 
@@ -93,6 +97,11 @@ void WaitMs(int ms) {
 
 void DelayMs(int ms) {
     if (PausesEnabled()) Sleep(ms);
+}
+
+int QueuedKeyCount() {
+    std::lock_guard guard(input.lock);
+    return static_cast<int>(input.keys.size());
 }
 
 void SetPausesEnabled(bool enabled) {

@@ -8,7 +8,7 @@ namespace screen {
 namespace {
 
 constexpr int kLastGridLine = 11;  // lines 0, 25, ..., 275 in each direction
-constexpr int kLabelOffset = 10;     // a label's cell starts 10 pixels into its cell
+constexpr int kLabelOffset = 10;   // a label's cell starts 10 pixels into its cell
 constexpr Point kRowTenLabel{5, 260};
 constexpr int kLastSingleDigitRow = 9;
 
@@ -23,7 +23,9 @@ constexpr Point kSendLabelPos{360, 287};
 // At start-up no connection exists, so the player number shown is 0.
 constexpr char kPlayerLabel[] = "Spieler 0";
 
-void DrawRect(const Rect& r) { DrawBox(r.x1, r.y1, r.x2, r.y2, kBlack); }
+void DrawRect(const Rect& r) {
+    DrawBox(r.x1, r.y1, r.x2, r.y2, kBlack);
+}
 
 void DrawTargetGrid() {
     for (int p = 0; p <= kLastGridLine; ++p) {
@@ -76,7 +78,8 @@ void ShowPhaseLabel(int x, std::string_view label) {
 }
 
 void PaintTurnIndicator(Colour colour) {
-    for (const Point& seed : kTurnIndicatorSeeds) FloodFill(seed.x, seed.y, colour, kBlack);
+    for (const Point& seed : kTurnIndicatorSeeds)
+        FloodFill(seed.x, seed.y, colour, kBlack);
 }
 
 }  // namespace screen

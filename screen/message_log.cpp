@@ -22,18 +22,22 @@ struct LogState {
 
 LogState log;
 
-bool IsChatLine(const std::string& text) { return text.size() >= 2 && text[1] == kChatMarker; }
+bool IsChatLine(const std::string& text) {
+    return text.size() >= 2 && text[1] == kChatMarker;
+}
 
 // Puts text into the lowest free slot, or scrolls and takes the bottom one.
 int StoreLine(const std::string& text) {
     const int last = kLogSlots - 1;
     if (!log.slots[last].empty()) {
-        for (int i = 0; i < last; ++i) log.slots[i] = std::move(log.slots[i + 1]);
+        for (int i = 0; i < last; ++i)
+            log.slots[i] = std::move(log.slots[i + 1]);
         log.slots[last] = text;
         return last;
     }
     int slot = 0;
-    while (!log.slots[slot].empty()) ++slot;
+    while (!log.slots[slot].empty())
+        ++slot;
     log.slots[slot] = text;
     return slot;
 }

@@ -7,9 +7,13 @@
 
 namespace screen {
 
-void OpenOffscreen() { AttachFrame(); }
+void OpenOffscreen() {
+    AttachFrame();
+}
 
-void InjectKey(std::string_view code) { PushKey(code); }
+void InjectKey(std::string_view code) {
+    PushKey(code);
+}
 
 void InjectMouse(int x, int y, int buttons) {
     SetFocus(true);

@@ -14,6 +14,8 @@ void InjectKey(std::string_view code);
 void InjectMouse(int x, int y, int buttons);
 // The pointer outside the window, or the window without focus.
 void InjectMouseAway();
+// Keys waiting in the queue.
+int QueuedKeyCount();
 // Empties the key queue, clears the key-arrival flag and moves the pointer away.
 void ResetInput();
 

@@ -4,7 +4,9 @@
 
 namespace screen {
 
-ThreadHandle ThreadCreate(void (*procedure)()) { return new std::thread(procedure); }
+ThreadHandle ThreadCreate(void (*procedure)()) {
+    return new std::thread(procedure);
+}
 
 void ThreadWait(ThreadHandle handle) {
     if (handle == nullptr) return;
@@ -12,7 +14,9 @@ void ThreadWait(ThreadHandle handle) {
     delete handle;
 }
 
-MutexHandle MutexCreate() { return new std::mutex; }
+MutexHandle MutexCreate() {
+    return new std::mutex;
+}
 
 void MutexLock(MutexHandle handle) {
     if (handle != nullptr) handle->lock();
@@ -22,6 +26,8 @@ void MutexUnlock(MutexHandle handle) {
     if (handle != nullptr) handle->unlock();
 }
 
-void MutexDestroy(MutexHandle handle) { delete handle; }
+void MutexDestroy(MutexHandle handle) {
+    delete handle;
+}
 
 }  // namespace screen

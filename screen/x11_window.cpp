@@ -59,14 +59,12 @@ struct SpecialKey {
 
 // The classic PC scan codes the game's key codes carry after the 255 byte.
 constexpr SpecialKey kSpecialKeys[] = {
-    {XK_Up, 72},        {XK_Down, 80},        {XK_Left, 75},      {XK_Right, 77},
-    {XK_Insert, 82},    {XK_Delete, 83},      {XK_Home, 71},      {XK_End, 79},
-    {XK_Prior, 73},     {XK_Next, 81},        {XK_KP_Up, 72},     {XK_KP_Down, 80},
-    {XK_KP_Left, 75},   {XK_KP_Right, 77},    {XK_KP_Insert, 82}, {XK_KP_Delete, 83},
-    {XK_KP_Home, 71},   {XK_KP_End, 79},      {XK_KP_Prior, 73},  {XK_KP_Next, 81},
-    {XK_F1, 59},        {XK_F2, 60},          {XK_F3, 61},        {XK_F4, 62},
-    {XK_F5, 63},        {XK_F6, 64},          {XK_F7, 65},        {XK_F8, 66},
-    {XK_F9, 67},        {XK_F10, 68},
+    {XK_Up, 72},        {XK_Down, 80},    {XK_Left, 75},    {XK_Right, 77},    {XK_Insert, 82},
+    {XK_Delete, 83},    {XK_Home, 71},    {XK_End, 79},     {XK_Prior, 73},    {XK_Next, 81},
+    {XK_KP_Up, 72},     {XK_KP_Down, 80}, {XK_KP_Left, 75}, {XK_KP_Right, 77}, {XK_KP_Insert, 82},
+    {XK_KP_Delete, 83}, {XK_KP_Home, 71}, {XK_KP_End, 79},  {XK_KP_Prior, 73}, {XK_KP_Next, 81},
+    {XK_F1, 59},        {XK_F2, 60},      {XK_F3, 61},      {XK_F4, 62},       {XK_F5, 63},
+    {XK_F6, 64},        {XK_F7, 65},      {XK_F8, 66},      {XK_F9, 67},       {XK_F10, 68},
 };
 
 constexpr KeySym kLatin1First = 0x20;
@@ -79,15 +77,22 @@ constexpr KeySym kKeypadOffset = 0xFF00;
 std::string KeyCodeFor(KeySym symbol) {
     switch (symbol) {
         case XK_Return:
-        case XK_KP_Enter: return std::string(1, kKeyEnter);
-        case XK_BackSpace: return std::string(1, kKeyBackspace);
-        case XK_Escape: return std::string(1, kKeyEscape);
+        case XK_KP_Enter:
+            return std::string(1, kKeyEnter);
+        case XK_BackSpace:
+            return std::string(1, kKeyBackspace);
+        case XK_Escape:
+            return std::string(1, kKeyEscape);
         case XK_Tab:
         case XK_ISO_Left_Tab:
-        case XK_KP_Tab: return std::string(1, kKeyTab);
-        case XK_KP_Space: return " ";
-        case XK_KP_Equal: return "=";
-        default: break;
+        case XK_KP_Tab:
+            return std::string(1, kKeyTab);
+        case XK_KP_Space:
+            return " ";
+        case XK_KP_Equal:
+            return "=";
+        default:
+            break;
     }
     for (const SpecialKey& key : kSpecialKeys) {
         if (key.symbol == symbol) return std::string{kSpecialKeyPrefix, key.scanCode};
@@ -108,10 +113,14 @@ int MaskFromState(unsigned int state) {
 
 int MaskForButton(unsigned int button) {
     switch (button) {
-        case Button1: return kButtonLeft;
-        case Button3: return kButtonRight;
-        case Button2: return kButtonMiddle;
-        default: return 0;
+        case Button1:
+            return kButtonLeft;
+        case Button3:
+            return kButtonRight;
+        case Button2:
+            return kButtonMiddle;
+        default:
+            return 0;
     }
 }
 
@@ -169,8 +178,8 @@ bool OpenDisplayWindow(int width, int height, int depth) {
     XSetWindowAttributes attributes{};
     attributes.colormap = XCreateColormap(win.display, root, visual.visual, AllocNone);
     attributes.event_mask = kEventMask;
-    win.window = XCreateWindow(win.display, root, 0, 0, width, height, 0, visual.depth,
-                               InputOutput, visual.visual,
+    win.window = XCreateWindow(win.display, root, 0, 0, width, height, 0, visual.depth, InputOutput,
+                               visual.visual,
                                CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
     SetWindowProperties(width, height);
     win.gc = XCreateGC(win.display, win.window, 0, nullptr);
@@ -194,7 +203,8 @@ std::uint32_t ToImagePixel(std::uint32_t rgb) {
 
 // Fills the image from the frame buffer when the frame has changed.
 bool UpdateImage() {
-    if (win.directCopy) return CopyFrameIfChanged(reinterpret_cast<std::uint32_t*>(win.image->data));
+    if (win.directCopy)
+        return CopyFrameIfChanged(reinterpret_cast<std::uint32_t*>(win.image->data));
     if (!CopyFrameIfChanged(win.staging)) return false;
     for (int y = 0; y < win.image->height; ++y) {
         for (int x = 0; x < win.image->width; ++x) {
@@ -224,7 +234,9 @@ void HandleKey(XKeyEvent& event) {
 
 void HandleEvent(XEvent& event) {
     switch (event.type) {
-        case KeyPress: HandleKey(event.xkey); break;
+        case KeyPress:
+            HandleKey(event.xkey);
+            break;
         case ButtonPress:
         case ButtonRelease: {
             const XButtonEvent& b = event.xbutton;
@@ -244,19 +256,26 @@ void HandleEvent(XEvent& event) {
             SetPointer(win.pointerInside, event.xcrossing.x, event.xcrossing.y,
                        MaskFromState(event.xcrossing.state));
             break;
-        case FocusIn: SetFocus(true); break;
+        case FocusIn:
+            SetFocus(true);
+            break;
         case FocusOut:
             if (event.xfocus.detail != NotifyInferior) SetFocus(false);
             break;
-        case Expose: win.exposed = win.exposed || event.xexpose.count == 0; break;
-        case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
+        case Expose:
+            win.exposed = win.exposed || event.xexpose.count == 0;
+            break;
+        case MappingNotify:
+            XRefreshKeyboardMapping(&event.xmapping);
+            break;
         case ClientMessage:
             if (event.xclient.message_type == win.wmProtocols &&
                 static_cast<Atom>(event.xclient.data.l[0]) == win.wmDeleteWindow) {
                 PushKey(kCloseRequest);
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -1,0 +1,33 @@
+// Helpers for tests that read the frame buffer back: exact glyph checks,
+// whole-frame snapshots, and waiting for a condition with a time-out.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "screen/graphics.h"
+
+namespace testing_support {
+
+using namespace std::chrono_literals;
+
+// True when every glyph pixel of `text` at (x, y) is `ink` and every other
+// pixel of its 8 x 8 cells is `paper`.
+bool TextAt(int x, int y, std::string_view text, screen::Colour ink, screen::Colour paper);
+
+// Every pixel of the frame, row by row.
+std::vector<screen::Colour> Snapshot();
+
+// Number of pixels in the rectangle (both corners included) with this colour.
+int CountColour(int x1, int y1, int x2, int y2, screen::Colour colour);
+
+// Polls `condition` every millisecond until it holds or the time-out passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5000ms);
+
+// Makes death tests re-run the test binary, so the child starts from a fresh
+// process instead of a fork of a multi-threaded one.
+void UseFreshProcessDeathTests();
+
+}  // namespace testing_support
