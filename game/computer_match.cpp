@@ -1,14 +1,150 @@
+// The match flow against the computer: computer placement, player placement,
+// the exchange of fire and the result. Works on the shared boards, counters and
+// flags; the computer's own decisions live in computer_player.cpp.
 #include "game/computer_match.h"
 
+#include <string_view>
+
+#include "game/board.h"
+#include "game/computer_player.h"
 #include "game/program.h"
+#include "screen/fleet_copy.h"
 #include "screen/graphics.h"
+#include "screen/layout.h"
+#include "screen/message_log.h"
+#include "screen/placement.h"
 
 namespace game {
+namespace {
+
+constexpr int kPlayerPollPauseMs = 60;
+constexpr int kRepeatedShotPauseMs = 100;
+constexpr int kBeforeComputerPauseMs = 500;
+constexpr int kResultPauseMs = 2000;
+constexpr int kResultLabelX = 308;
+constexpr int kInitLabelX = 288;
+constexpr int kPlacementLabelX = 284;
+constexpr int kPlayLabelX = 288;
+
+constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
+constexpr std::string_view kPlayerHit = "Du hast ein Schiff getroffen";
+constexpr std::string_view kPlayerWater = "Wasser";
+
+void EndOnCloseRequest() {
+    if (screen::ReadKey() == screen::kCloseRequest) EndProgram();
+}
+
+void ClearFleetBoard() {
+    for (int column = 1; column <= kBoardSize; ++column) {
+        for (int row = 1; row <= kBoardSize; ++row) {
+            const screen::Point seed = screen::FleetProbe(column, row);
+            screen::FloodFill(seed.x, seed.y, screen::kWhite, screen::kBlack);
+        }
+    }
+}
+
+// The placed fleet is read off the big board's pixels before they are cleared.
+void ReadPlayerFleet() {
+    for (int column = 1; column <= kBoardSize; ++column) {
+        for (int row = 1; row <= kBoardSize; ++row) {
+            const screen::Point probe = screen::TargetProbe(column, row);
+            if (screen::ReadPixel(probe.x, probe.y) == screen::kShipGrey) {
+                Cell(PlayerFleet, column, row) = 1;
+            }
+        }
+    }
+}
+
+void PrepareMatch() {
+    StartComputerOpponent();
+    screen::ShowPhaseLabel(kInitLabelX, "Initialisiere");
+    PlaceComputerFleet();
+    screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
+    ClearFleetBoard();
+    screen::PlacementScreen();
+    if (QuitFlag.load(std::memory_order_relaxed) == 1) EndProgram();
+    ReadPlayerFleet();
+    screen::CopyFleetToFleetBoard();
+    screen::ShowPhaseLabel(kPlayLabelX, "Spiel startet");
+}
+
+// A pixel on a grid line counts for the cell left of or above it.
+int CellAt(int pixel) {
+    return (pixel - 1) / screen::kTargetCellSize;
+}
+
+// Returns true when the click fired; a cell fired at before costs no turn.
+bool FireAtClick(int x, int y) {
+    const int column = CellAt(x);
+    const int row = CellAt(y);
+    const Shot shot = FireShot(PlayerShots, ComputerFleet, EnemyCellsLeft, column, row);
+    if (shot == Shot::kRepeated) {
+        screen::LogLine(kRepeatedShot);
+        screen::WaitMs(kRepeatedShotPauseMs);
+        return false;
+    }
+    const bool hit = shot == Shot::kHit;
+    screen::LogLine(hit ? kPlayerHit : kPlayerWater);
+    const screen::Point probe = screen::TargetProbe(column, row);
+    screen::FloodFill(probe.x, probe.y, hit ? screen::kHitRed : screen::kWaterBlue, screen::kBlack);
+    return true;
+}
+
+void ComputerPhase() {
+    screen::PaintTurnIndicator(screen::kWhite);
+    screen::WaitMs(kBeforeComputerPauseMs);
+    MyTurn.store(0, std::memory_order_relaxed);
+    ComputerTurn();
+    MyTurn.store(1, std::memory_order_relaxed);
+}
+
+void ExchangeFire() {
+    for (;;) {
+        PlayerPhase();
+        if (FleetSunk(EnemyCellsLeft)) return;
+        ComputerPhase();
+        if (FleetSunk(EnemyCellsLeft) || FleetSunk(OwnCellsLeft)) return;
+    }
+}
+
+}  // namespace
+
+void PlayerPhase() {
+    screen::PaintTurnIndicator(screen::kTurnYellow);
+    do {
+        EndOnCloseRequest();
+        const screen::MouseSample mouse = screen::PollMouse();
+        if (mouse.flag == 0 && mouse.buttons == screen::kButtonLeft &&
+            screen::InZone(screen::kTargetClickZone, mouse.x, mouse.y) &&
+            FireAtClick(mouse.x, mouse.y)) {
+            return;
+        }
+        screen::WaitMs(kPlayerPollPauseMs);
+    } while (MyTurn.load(std::memory_order_relaxed) == 1);
+}
+
+// The loser of a match fires first in the next one.
+void FinishMatch() {
+    const bool won = FleetSunk(EnemyCellsLeft);
+    screen::ErasePhaseLabel();
+    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y,
+                      won ? screen::kWaterBlue : screen::kHitRed, screen::kBlack);
+    screen::DrawText(kResultLabelX, screen::kPhaseLabelY, won ? "Gewonnen" : "Verloren",
+                     screen::kBlack);
+    MyTurn.store(won ? 0 : 1, std::memory_order_relaxed);
+    OwnCellsLeft = kFleetCells;
+    EnemyCellsLeft = kFleetCells;
+    screen::PaintTurnIndicator(screen::kWhite);
+    screen::WaitMs(kResultPauseMs);
+    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y, screen::kWhite,
+                      screen::kBlack);
+}
 
 void RunComputerMatch() {
     for (;;) {
-        if (screen::ReadKey() == screen::kCloseRequest) EndProgram();
-        screen::WaitMs(60);
+        PrepareMatch();
+        ExchangeFire();
+        FinishMatch();
     }
 }
 

@@ -1,10 +1,18 @@
 // Whole matches of the local player against the computer, one after another,
-// on the main thread.
+// on the main thread. No lock is taken: no other game thread exists here.
 #pragma once
 
 namespace game {
 
 // Plays match after match; ends the program on a close request.
 [[noreturn]] void RunComputerMatch();
+
+// Stages of one match, reachable for tests.
+// Lights the turn indicator and polls the mouse, once and again while MyTurn
+// is 1, until the player has fired at a new cell.
+void PlayerPhase();
+// Shows the result for two seconds and prepares the counters and turn order
+// for the next match.
+void FinishMatch();
 
 }  // namespace game

@@ -71,9 +71,13 @@ void DrawStaticScreen() {
     DrawRect(kMessageLog);
 }
 
-void ShowPhaseLabel(int x, std::string_view label) {
+void ErasePhaseLabel() {
     DrawText(kPhaseLabelErase.x, kPhaseLabelErase.y, std::string(kPhaseLabelWidth, kBlankChar),
              kWhite);
+}
+
+void ShowPhaseLabel(int x, std::string_view label) {
+    ErasePhaseLabel();
     DrawText(x, kPhaseLabelY, label, kBlack);
 }
 

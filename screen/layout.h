@@ -80,6 +80,9 @@ constexpr bool InZone(const Rect& zone, int x, int y) {
 // Draws every fixed area of the screen, once, at start-up.
 void DrawStaticScreen();
 
+// Erases the PhaseBox label with white BlankChars.
+void ErasePhaseLabel();
+
 // Erases the PhaseBox label and writes a new one at x on the label's row.
 void ShowPhaseLabel(int x, std::string_view label);
 

@@ -1,0 +1,204 @@
+// The ship placement screen: ten ships placed by mouse clicks on the big board,
+// judged by reading pixels, then confirmed or started again. The placed fleet
+// exists only as grey cells on the big board; this module keeps no copy.
+#include "screen/placement.h"
+
+#include <string>
+#include <string_view>
+
+#include "game/board.h"
+#include "game/input_line.h"
+#include "game/lobby.h"
+#include "screen/fleet_copy.h"
+#include "screen/graphics.h"
+#include "screen/layout.h"
+#include "screen/message_log.h"
+
+namespace screen {
+namespace {
+
+constexpr int kPassPauseMs = 80;
+constexpr int kPlaceShipPauseMs = 40;
+constexpr int kConfirmPauseMs = 10;
+
+// Texts are code page 437: 0x81 is u-umlaut, 0x84 a-umlaut, 0x94 o-umlaut.
+constexpr std::string_view kStartTexts[] = {
+    "Zu positionierende Schiffe:",
+    " ",
+    "ein Schlachtschiff (5 Felder)",
+    "zwei Zerst\x94rer (4 Felder)",
+    "drei Kreuzer (3 Felder)",
+    "vier U-Boote (2 Felder)",
+    " ",
+    "Linke Maustaste: waagerecht setzen",
+    "Rechte Maustaste: senkrecht setzen",
+    " ",
+};
+constexpr std::string_view kConfirmTexts[] = {
+    " ",
+    "Auswahl mit ENTER best\x84tigen,",
+    "mit ESC l\x94schen",
+    " ",
+};
+constexpr std::string_view kOnALine = "Bitte f\x81r ein Feld entscheiden!";
+constexpr std::string_view kOverTheEdge =
+    "Dieses Schiff w\x81rde \x81"
+    "ber den Rand hinausgehen!";
+constexpr std::string_view kCellTaken = "Hier liegt schon ein Schiff!";
+constexpr std::string_view kTouching = "Schiffe d\x81rfen sich nicht direkt  ber\x81hren!";
+
+enum class Confirmation { kConfirmed, kRestart, kEnded };
+
+void Lock() {
+    MutexLock(game::ScreenMutex);
+}
+void Unlock() {
+    MutexUnlock(game::ScreenMutex);
+}
+
+bool IsGrey(int x, int y) {
+    return ReadPixel(x, y) == kShipGrey;
+}
+
+bool LeavesTheBoard(int x, int y, int length, bool horizontal) {
+    const int extent = kTargetCellSize * (length - 1);
+    if (x < kTargetCellSize || y < kTargetCellSize) return true;
+    if (horizontal) return x > kTargetGridEnd - extent || y > kTargetGridEnd;
+    return x > kTargetGridEnd || y > kTargetGridEnd - extent;
+}
+
+// Probes both end neighbours first, then the cells on both sides of every ship
+// cell; diagonal neighbours are never probed.
+bool TouchesAShip(int x, int y, int length, bool horizontal) {
+    const int dx = horizontal ? kTargetCellSize : 0;
+    const int dy = horizontal ? 0 : kTargetCellSize;
+    if (IsGrey(x - dx, y - dy) || IsGrey(x + dx * length, y + dy * length)) return true;
+    for (int s = 0; s < length; ++s) {
+        const int cx = x + dx * s;
+        const int cy = y + dy * s;
+        if (IsGrey(cx + dy, cy + dx) || IsGrey(cx - dy, cy - dx)) return true;
+    }
+    return false;
+}
+
+// The first failing check names the refusal; an empty answer means the ship fits.
+std::string_view Refusal(int x, int y, int length, bool horizontal) {
+    if (ReadPixel(x, y) == kBlack) return kOnALine;
+    if (LeavesTheBoard(x, y, length, horizontal)) return kOverTheEdge;
+    if (IsGrey(x, y)) return kCellTaken;
+    if (TouchesAShip(x, y, length, horizontal)) return kTouching;
+    return {};
+}
+
+void PaintShip(int x, int y, int length, bool horizontal) {
+    for (int s = 0; s < length; ++s) {
+        const int offset = kTargetCellSize * s;
+        FloodFill(horizontal ? x + offset : x, horizontal ? y : y + offset, kShipGrey, kBlack);
+    }
+}
+
+template <std::size_t N>
+void LogAll(const std::string_view (&texts)[N]) {
+    Lock();
+    for (std::string_view text : texts)
+        LogLine(text);
+    Unlock();
+}
+
+// One placement pass: a key, the pause and a mouse sample, all under the lock.
+std::string PlacementPass(MouseSample& mouse) {
+    Lock();
+    std::string key = ReadKey();
+    WaitMs(kPassPauseMs);
+    mouse = PollMouse();
+    Unlock();
+    return key;
+}
+
+bool QuitRequested() {
+    return game::QuitFlag.load(std::memory_order_relaxed) == 1;
+}
+
+// Places ship n; returns false when a close request was read meanwhile.
+bool PlaceOneShip(int length) {
+    for (;;) {
+        MouseSample mouse{};
+        const std::string key = PlacementPass(mouse);
+        const bool pressed =
+            mouse.flag == 0 && (mouse.buttons == kButtonLeft || mouse.buttons == kButtonRight);
+        const bool placed =
+            pressed && PlaceShip(mouse.x, mouse.y, length, mouse.buttons == kButtonLeft ? 1 : 0);
+        if (key == kCloseRequest) return false;
+        if (placed || QuitRequested()) return true;
+    }
+}
+
+void RaiseQuitFlags() {
+    Lock();
+    game::QuitFlag.store(1, std::memory_order_relaxed);
+    game::StopFlag.store(1, std::memory_order_relaxed);
+    Unlock();
+}
+
+// A close request here ends the program as it does while ships are placed,
+// rather than being swallowed by the confirmation.
+Confirmation AwaitConfirmation() {
+    for (;;) {
+        Lock();
+        const std::string key = ReadKey();
+        Unlock();
+        if (!key.empty() && key[0] == kKeyEnter) return Confirmation::kConfirmed;
+        if (!key.empty() && key[0] == kKeyEscape) return Confirmation::kRestart;
+        WaitMs(kConfirmPauseMs);
+        if (key == kCloseRequest) {
+            RaiseQuitFlags();
+            return Confirmation::kEnded;
+        }
+        if (QuitRequested()) return Confirmation::kEnded;
+    }
+}
+
+// One run from the start texts to the confirmation; Escape asks for another.
+Confirmation PlacementRun() {
+    Lock();
+    for (std::string_view text : kStartTexts)
+        LogLine(text);
+    ClearTargetBoard();
+    Unlock();
+    for (std::uint8_t length : game::kShipLengths) {
+        if (!PlaceOneShip(length)) {
+            RaiseQuitFlags();
+            return Confirmation::kEnded;
+        }
+    }
+    LogAll(kConfirmTexts);
+    return AwaitConfirmation();
+}
+
+}  // namespace
+
+void PlacementScreen() {
+    while (PlacementRun() == Confirmation::kRestart) {
+    }
+}
+
+int PlaceShip(int x, int y, int length, int horizontal) {
+    if (InZone(kInputLineClickZone, x, y)) {
+        game::InputLine();
+        WaitMs(kPlaceShipPauseMs);
+        return 0;
+    }
+    Lock();
+    const std::string_view refusal = Refusal(x, y, length, horizontal != 0);
+    const bool placed = refusal.empty();
+    if (placed) {
+        PaintShip(x, y, length, horizontal != 0);
+    } else {
+        LogLine(refusal);
+    }
+    Unlock();
+    WaitMs(kPlaceShipPauseMs);
+    return placed ? 1 : 0;
+}
+
+}  // namespace screen

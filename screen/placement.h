@@ -1,0 +1,17 @@
+// The ship placement screen on the big board, run by both match flows.
+// The caller must not hold the screen mutex; this module takes it itself.
+#pragma once
+
+namespace screen {
+
+// Lets the player place the ten ships and confirm them with Enter. Returns
+// early with QuitFlag and StopFlag set after a close request, or shortly after
+// another thread has set QuitFlag.
+void PlacementScreen();
+
+// Places a ship of `length` anchored at the clicked pixel, to the right when
+// `horizontal` is 1, downwards when 0. Returns 1 when painted, 0 when refused
+// (the reason goes to the message log). Always pauses 40 ms before returning.
+int PlaceShip(int x, int y, int length, int horizontal);
+
+}  // namespace screen
