@@ -1,0 +1,176 @@
+// The match against the computer in offscreen mode: the player's phase with
+// injected clicks, and the result shown at the end of a match.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "game/board.h"
+#include "game/computer_match.h"
+#include "screen/graphics.h"
+#include "screen/layout.h"
+#include "screen/message_log.h"
+#include "screen/offscreen.h"
+#include "tests/support/frame_check.h"
+
+namespace {
+
+using namespace screen;
+using testing_support::CountColour;
+using testing_support::TextAt;
+using testing_support::WaitUntil;
+
+std::string LastLogLine() {
+    for (int slot = kLogSlots - 1; slot >= 0; --slot) {
+        if (!LogSlot(slot).empty()) return LogSlot(slot);
+    }
+    return {};
+}
+
+int FiredCells() {
+    int fired = 0;
+    for (int c = 1; c <= 10; ++c) {
+        for (int r = 1; r <= 10; ++r)
+            fired += game::Cell(game::PlayerShots, c, r);
+    }
+    return fired;
+}
+
+Colour CellColour(int column, int row) {
+    const Point p = TargetProbe(column, row);
+    return ReadPixel(p.x + 12, p.y + 12);
+}
+
+bool TurnIndicatorIs(Colour colour) {
+    return CountColour(1, 1, 24, 24, colour) == 24 * 24 - 24;
+}
+
+class Match : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        OpenOffscreen();
+        DrawStaticScreen();
+        ResetInput();
+        SetPausesEnabled(false);
+        game::ClearBoard(game::PlayerShots);
+        game::ClearBoard(game::ComputerFleet);
+        game::EnemyCellsLeft = game::kFleetCells;
+        game::OwnCellsLeft = game::kFleetCells;
+        game::MyTurn.store(0);
+        LogLine("-");
+    }
+    void TearDown() override {
+        ResetInput();
+        SetPausesEnabled(true);
+    }
+    // One poll of the player's phase (MyTurn 0) with the mouse as given.
+    void PollOnce(int x, int y, int buttons) {
+        InjectMouse(x, y, buttons);
+        game::PlayerPhase();
+        InjectMouseAway();
+    }
+};
+
+TEST_F(Match, ClicksMapToCellsAndGridLinePixelsCountLeftAndUp) {
+    PollOnce(26, 30, kButtonLeft);
+    EXPECT_EQ(game::Cell(game::PlayerShots, 1, 1), 1);
+    PollOnce(50, 75, kButtonLeft);  // right and bottom grid lines of cells (1, 1) and (1, 2)
+    EXPECT_EQ(game::Cell(game::PlayerShots, 1, 2), 1);
+    PollOnce(51, 30, kButtonLeft);
+    EXPECT_EQ(game::Cell(game::PlayerShots, 2, 1), 1);
+    PollOnce(275, 275, kButtonLeft);
+    EXPECT_EQ(game::Cell(game::PlayerShots, 10, 10), 1);
+    EXPECT_EQ(FiredCells(), 4);
+    EXPECT_EQ(CellColour(2, 1), kWaterBlue);
+    EXPECT_EQ(LastLogLine(), "Wasser");
+}
+
+TEST_F(Match, ClicksOnTheBoardEdgeOrWithOtherButtonsAreIgnored) {
+    for (auto [x, y] : {std::pair{25, 100}, {276, 100}, {100, 25}, {100, 276}}) {
+        PollOnce(x, y, kButtonLeft);
+    }
+    PollOnce(100, 100, kButtonLeft | kButtonRight);
+    PollOnce(100, 100, kButtonRight);
+    EXPECT_EQ(FiredCells(), 0);
+    EXPECT_EQ(LastLogLine(), "-");
+}
+
+TEST_F(Match, AHitIsReportedPaintedAndCounted) {
+    game::Cell(game::ComputerFleet, 3, 3) = 1;
+    game::MyTurn.store(1);
+    PollOnce(90, 90, kButtonLeft);
+    EXPECT_EQ(LastLogLine(), "Du hast ein Schiff getroffen");
+    EXPECT_EQ(CellColour(3, 3), kHitRed);
+    EXPECT_EQ(game::EnemyCellsLeft, game::kFleetCells - 1);
+    EXPECT_TRUE(TurnIndicatorIs(kTurnYellow));
+}
+
+TEST_F(Match, ACellFiredAtBeforeIsRefusedAndCostsNoTurn) {
+    game::Cell(game::PlayerShots, 4, 4) = 1;
+    game::MyTurn.store(1);
+    InjectMouse(110, 110, kButtonLeft);
+    std::thread phase(game::PlayerPhase);
+    ASSERT_TRUE(WaitUntil([] { return LastLogLine() == "Das Feld wurde bereits beschossen"; }));
+    InjectMouse(160, 110, kButtonLeft);
+    phase.join();
+    EXPECT_EQ(game::Cell(game::PlayerShots, 6, 4), 1);
+    EXPECT_EQ(LastLogLine(), "Wasser");
+    EXPECT_EQ(CellColour(4, 4), kWhite);
+}
+
+TEST_F(Match, ACloseRequestInThePlayersPhaseEndsTheProgram) {
+    testing_support::UseFreshProcessDeathTests();
+    EXPECT_EXIT(
+        {
+            game::MyTurn.store(1);
+            InjectKey(kCloseRequest);
+            game::PlayerPhase();
+            std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// The result is held for two seconds, so these run with real pauses.
+class MatchResult : public Match {
+   protected:
+    void SetUp() override {
+        Match::SetUp();
+        SetPausesEnabled(true);
+        ShowPhaseLabel(288, "Spiel startet");
+        PaintTurnIndicator(kTurnYellow);
+    }
+};
+
+void ExpectResult(Colour background, const char* text) {
+    std::thread finish(game::FinishMatch);
+    ASSERT_TRUE(WaitUntil([&] { return ReadPixel(281, 211) == background; }));
+    const int inside = CountColour(281, 211, 398, 274, background);
+    EXPECT_TRUE(TextAt(308, 240, text, kBlack, background));
+    EXPECT_TRUE(TurnIndicatorIs(kWhite));
+    finish.join();
+    // The background returns to white; the letters, and any counters they
+    // enclose, stay until the next label is drawn.
+    const int leftInLetters = CountColour(308, 240, 371, 247, background);
+    EXPECT_EQ(CountColour(281, 211, 398, 274, kWhite) + leftInLetters, inside);
+    EXPECT_GT(CountColour(308, 240, 371, 247, kBlack), 0);
+    EXPECT_EQ(game::EnemyCellsLeft, game::kFleetCells);
+    EXPECT_EQ(game::OwnCellsLeft, game::kFleetCells);
+}
+
+TEST_F(MatchResult, AWinShowsGewonnenOnBlueAndTheComputerOpensTheNextMatch) {
+    game::EnemyCellsLeft = 0;
+    game::OwnCellsLeft = 3;
+    ExpectResult(kWaterBlue, "Gewonnen");
+    EXPECT_EQ(game::MyTurn.load(), 0);
+}
+
+TEST_F(MatchResult, ALossShowsVerlorenOnRedAndThePlayerOpensTheNextMatch) {
+    game::EnemyCellsLeft = 7;
+    game::OwnCellsLeft = 0;
+    ExpectResult(kHitRed, "Verloren");
+    EXPECT_EQ(game::MyTurn.load(), 1);
+}
+
+}  // namespace

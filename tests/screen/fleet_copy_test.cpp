@@ -1,0 +1,111 @@
+// Clearing the big board and copying the placed fleet to the small one.
+#include <gtest/gtest.h>
+
+#include "game/board.h"
+#include "screen/fleet_copy.h"
+#include "screen/graphics.h"
+#include "screen/layout.h"
+#include "screen/offscreen.h"
+#include "tests/support/frame_check.h"
+
+namespace {
+
+using namespace screen;
+using testing_support::CountColour;
+
+void PaintCell(int column, int row, Colour colour) {
+    const Point p = TargetProbe(column, row);
+    FloodFill(p.x, p.y, colour, kBlack);
+}
+
+bool TargetBoardAllWhite() {
+    for (int c = 1; c <= 10; ++c) {
+        for (int r = 1; r <= 10; ++r) {
+            const Point p = TargetProbe(c, r);
+            if (CountColour(p.x, p.y, p.x + 23, p.y + 23, kWhite) != 24 * 24) return false;
+        }
+    }
+    return true;
+}
+
+bool NoShots() {
+    for (int c = 1; c <= 10; ++c) {
+        for (int r = 1; r <= 10; ++r) {
+            if (game::Cell(game::PlayerShots, c, r) != 0) return false;
+        }
+    }
+    return true;
+}
+
+// The last row ends on the frame's bottom line at y 399, one pixel short.
+int CellPixels(int row) {
+    return row == 10 ? 11 * 10 : 11 * 11;
+}
+
+class FleetCopy : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        OpenOffscreen();
+        DrawStaticScreen();
+    }
+};
+
+TEST_F(FleetCopy, ClearingWhitensEveryCellAndForgetsTheShotsButKeepsTheRest) {
+    PaintCell(1, 1, kShipGrey);
+    PaintCell(5, 5, kHitRed);
+    PaintCell(10, 10, kWaterBlue);
+    PaintTurnIndicator(kTurnYellow);
+    game::Cell(game::PlayerShots, 5, 5) = 1;
+    game::Cell(game::PlayerShots, 10, 10) = 1;
+    const int blackBefore = CountColour(0, 0, 279, 279, kBlack);
+    ClearTargetBoard();
+    EXPECT_TRUE(TargetBoardAllWhite());
+    EXPECT_TRUE(NoShots());
+    EXPECT_EQ(CountColour(0, 0, 279, 279, kBlack), blackBefore);  // lines and labels
+    EXPECT_EQ(CountColour(0, 0, 25, 25, kTurnYellow), 24 * 24 - 24);
+}
+
+TEST_F(FleetCopy, OnlyExactlyGreyCellsArriveOnTheSmallBoard) {
+    int grey = 0;
+    for (int c = 1; c <= 10; ++c) {
+        for (int r = 1; r <= 10; ++r) {
+            if ((c * 3 + r) % 4 == 0 && grey < 30) {
+                PaintCell(c, r, kShipGrey);
+                ++grey;
+            }
+        }
+    }
+    PaintCell(1, 2, 0x696968);  // almost grey is not a ship
+    CopyFleetToFleetBoard();
+    int copied = 0;
+    for (int c = 1; c <= 10; ++c) {
+        for (int r = 1; r <= 10; ++r) {
+            const Point p = FleetProbe(c, r);
+            const bool ship = (c * 3 + r) % 4 == 0;
+            const Colour expected = ship ? kShipGrey : kWhite;
+            EXPECT_EQ(CountColour(p.x, p.y, p.x + 10, p.y + 10, expected), CellPixels(r))
+                << c << "," << r;
+            copied += ship ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(copied, grey);
+    EXPECT_TRUE(TargetBoardAllWhite());
+    EXPECT_TRUE(NoShots());
+}
+
+TEST_F(FleetCopy, TheSmallBoardGetsItsGridAndKeepsItOnTheNextCopy) {
+    CopyFleetToFleetBoard();
+    for (int i = 0; i <= 10; ++i) {
+        EXPECT_EQ(CountColour(12 * i, 280, 12 * i, 399, kBlack), 120) << i;
+    }
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(CountColour(0, 280 + 12 * i, 120, 280 + 12 * i, kBlack), 121) << i;
+    }
+    PaintCell(4, 4, kShipGrey);
+    CopyFleetToFleetBoard();
+    const Point p = FleetProbe(4, 4);
+    EXPECT_EQ(CountColour(p.x, p.y, p.x + 10, p.y + 10, kShipGrey), 121);
+    EXPECT_EQ(CountColour(1, 281, 119, 398, kShipGrey), 121);
+}
+
+}  // namespace
