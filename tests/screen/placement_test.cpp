@@ -49,9 +49,17 @@ int GreyCells() {
     return cells;
 }
 
+// The log belongs to whoever holds the screen mutex, like every other reader.
+std::string Slot(int slot) {
+    MutexLock(game::ScreenMutex);
+    std::string text = LogSlot(slot);
+    MutexUnlock(game::ScreenMutex);
+    return text;
+}
+
 std::string LastLogLine() {
     for (int slot = kLogSlots - 1; slot >= 0; --slot) {
-        if (!LogSlot(slot).empty()) return LogSlot(slot);
+        if (!Slot(slot).empty()) return Slot(slot);
     }
     return {};
 }
@@ -80,10 +88,10 @@ Point LabelPixel() {
 // continues on the next one.
 bool LoggedLast(const std::string& message) {
     int last = kLogSlots - 1;
-    while (last > 0 && LogSlot(last).empty())
+    while (last > 0 && Slot(last).empty())
         --last;
     const int rows = static_cast<int>((message.size() + kLogColumns - 1) / kLogColumns);
-    return last - rows + 1 >= 0 && LogSlot(last - rows + 1) == message;
+    return last - rows + 1 >= 0 && Slot(last - rows + 1) == message;
 }
 
 class Placing : public ::testing::Test {
@@ -177,22 +185,21 @@ void PlaceFleetByClicks() {
         ASSERT_TRUE(WaitUntil([i] { return GreyCells() == CellsOfFirst(i + 1); })) << i;
     }
     InjectMouseAway();
-    ASSERT_TRUE(
-        WaitUntil([] { return LastLogLine() == " " && LogSlot(7) == "mit ESC l\x94schen"; }));
+    ASSERT_TRUE(WaitUntil([] { return LastLogLine() == " " && Slot(7) == "mit ESC l\x94schen"; }));
 }
 
 TEST_F(Placing, TheScreenPlacesTenShipsInOrderAndEnterConfirms) {
     std::thread screen(PlacementScreen);
-    ASSERT_TRUE(WaitUntil([] { return LogSlot(7) == "Rechte Maustaste: senkrecht setzen"; }));
-    EXPECT_EQ(LogSlot(1), "ein Schlachtschiff (5 Felder)");
-    EXPECT_EQ(LogSlot(2), "zwei Zerst\x94rer (4 Felder)");
-    EXPECT_EQ(LogSlot(6), "Linke Maustaste: waagerecht setzen");
-    EXPECT_EQ(LogSlot(8), " ");
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
+    EXPECT_EQ(Slot(1), "ein Schlachtschiff (5 Felder)");
+    EXPECT_EQ(Slot(2), "zwei Zerst\x94rer (4 Felder)");
+    EXPECT_EQ(Slot(6), "Linke Maustaste: waagerecht setzen");
+    EXPECT_EQ(Slot(8), " ");
     PlaceFleetByClicks();
     InjectKey(std::string(1, kKeyEnter));
     screen.join();
     EXPECT_EQ(GreyCells(), 30);
-    EXPECT_EQ(LogSlot(6), "Auswahl mit ENTER best\x84tigen,");
+    EXPECT_EQ(Slot(6), "Auswahl mit ENTER best\x84tigen,");
     EXPECT_EQ(game::QuitFlag.load(), 0);
 }
 
@@ -201,7 +208,7 @@ TEST_F(Placing, EscapeAfterTheTenthShipStartsAgainWithTheLongestShip) {
     PlaceFleetByClicks();
     InjectKey(std::string(1, kKeyEscape));
     ASSERT_TRUE(WaitUntil([] { return GreyCells() == 0; }));
-    EXPECT_TRUE(WaitUntil([] { return LogSlot(7) == "Rechte Maustaste: senkrecht setzen"; }));
+    EXPECT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     PlaceFleetByClicks();  // starts with the 5-cell ship again
     InjectKey(std::string(1, kKeyEnter));
     screen.join();
@@ -243,7 +250,7 @@ TEST_F(Placing, ACloseRequestDuringConfirmationAlsoEndsWithBothFlags) {
 
 TEST_F(Placing, AQuitFlagSetElsewhereEndsThePlacementSoon) {
     std::thread screen(PlacementScreen);
-    ASSERT_TRUE(WaitUntil([] { return LogSlot(7) == "Rechte Maustaste: senkrecht setzen"; }));
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     game::QuitFlag.store(1);
     screen.join();
     EXPECT_EQ(GreyCells(), 0);
