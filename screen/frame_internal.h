@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace screen {
@@ -13,6 +14,10 @@ void AttachFrame();
 // Copies the frame into `out` (kWidth * kHeight pixels, 0x00RRGGBB) when it has
 // changed since the last copy and no BeginUpdate group is open.
 bool CopyFrameIfChanged(std::uint32_t* out);
+
+// The game's key code for an X keysym: the ISO 8859-1 byte of a character key,
+// 255 and a scan code for special keys, nothing for keys the game ignores.
+std::string KeyCodeForKeysym(unsigned long keysym);
 
 // Input as the window system reports it.
 void PushKey(std::string_view code);

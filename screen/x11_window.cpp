@@ -69,12 +69,14 @@ constexpr SpecialKey kSpecialKeys[] = {
 
 constexpr KeySym kLatin1First = 0x20;
 constexpr KeySym kLatin1Last = 0xFF;
-// Keypad symbols whose low byte is the ASCII of the character they type.
+// Keypad symbols that lie 0xFF80 above the ASCII of the character they type.
 constexpr KeySym kKeypadAsciiFirst = XK_KP_Multiply;
 constexpr KeySym kKeypadAsciiLast = XK_KP_9;
-constexpr KeySym kKeypadOffset = 0xFF00;
+constexpr KeySym kKeypadOffset = 0xFF80;
 
-std::string KeyCodeFor(KeySym symbol) {
+}  // namespace
+
+std::string KeyCodeForKeysym(unsigned long symbol) {
     switch (symbol) {
         case XK_Return:
         case XK_KP_Enter:
@@ -105,6 +107,8 @@ std::string KeyCodeFor(KeySym symbol) {
     }
     return {};
 }
+
+namespace {
 
 int MaskFromState(unsigned int state) {
     return ((state & Button1Mask) ? kButtonLeft : 0) | ((state & Button3Mask) ? kButtonRight : 0) |
@@ -228,7 +232,7 @@ void HandleKey(XKeyEvent& event) {
     char text[8];
     KeySym symbol = NoSymbol;
     XLookupString(&event, text, sizeof text, &symbol, nullptr);
-    const std::string code = KeyCodeFor(symbol);
+    const std::string code = KeyCodeForKeysym(symbol);
     if (!code.empty()) PushKey(code);
 }
 

@@ -154,10 +154,13 @@ class MatchResult : public Match {
 
 void ExpectResult(Colour background, const char* text) {
     std::thread finish(game::FinishMatch);
-    ASSERT_TRUE(WaitUntil([&] { return ReadPixel(281, 211) == background; }));
+    // The result is complete once the label stands on the colour and the turn
+    // indicator is white; all of it shows during the two-second pause.
+    ASSERT_TRUE(WaitUntil([&] {
+        return ReadPixel(281, 211) == background && TextAt(308, 240, text, kBlack, background) &&
+               TurnIndicatorIs(kWhite);
+    }));
     const int inside = CountColour(281, 211, 398, 274, background);
-    EXPECT_TRUE(TextAt(308, 240, text, kBlack, background));
-    EXPECT_TRUE(TurnIndicatorIs(kWhite));
     finish.join();
     // The background returns to white; the letters, and any counters they
     // enclose, stay until the next label is drawn.
