@@ -1,0 +1,83 @@
+// Renders the expected frames offscreen. The lobby picture comes from the
+// game's DrawStaticScreen and ShowHelpLines; the address field is drawn here
+// from its own geometry, so a wrong position in the game shows as a
+// difference. Owns the cached lobby picture; the message log's state makes a
+// second ShowHelpLines scroll, so the lobby is drawn once per process.
+#include "tests/e2e/expected_screen.h"
+
+#include "game/lobby.h"
+#include "screen/graphics.h"
+#include "screen/layout.h"
+#include "screen/offscreen.h"
+
+namespace e2e {
+namespace {
+
+// The address field inside the status panel, in window pixels.
+constexpr int kFieldLeft = 281;
+constexpr int kFieldTop = 141;
+constexpr int kFieldRight = 398;
+constexpr int kFieldBottom = 204;
+constexpr int kFieldCentreX = 340;
+constexpr int kSingleRowY = 170;
+constexpr int kUpperRowX = 308;
+constexpr int kUpperRowY = 165;
+constexpr int kLowerRowY = 175;
+constexpr std::size_t kRowLength = 8;
+constexpr int kHalfGlyph = 4;
+
+struct PictureState {
+    bool lobbyDrawn = false;
+    Frame lobby;
+};
+
+PictureState pictures;
+
+Frame CaptureOffscreen() {
+    Frame frame(static_cast<std::size_t>(kFrameWidth) * kFrameHeight);
+    for (int y = 0; y < kFrameHeight; ++y) {
+        for (int x = 0; x < kFrameWidth; ++x) {
+            frame[static_cast<std::size_t>(y) * kFrameWidth + x] =
+                static_cast<std::uint32_t>(screen::ReadPixel(x, y));
+        }
+    }
+    return frame;
+}
+
+// Leaves the offscreen buffer holding the lobby, with the field redrawn on top later.
+void DrawLobbyOnce() {
+    if (pictures.lobbyDrawn) return;
+    screen::OpenOffscreen();
+    screen::DrawStaticScreen();
+    game::ShowHelpLines();
+    pictures.lobby = CaptureOffscreen();
+    pictures.lobbyDrawn = true;
+}
+
+int CentredX(std::size_t length) {
+    return kFieldCentreX - kHalfGlyph * static_cast<int>(length);
+}
+
+}  // namespace
+
+Frame ExpectedLobby() {
+    DrawLobbyOnce();
+    return pictures.lobby;
+}
+
+// Every field drawing starts by whitening the whole field, so earlier
+// addresses leave no trace in the buffer.
+Frame ExpectedLobbyWithAddress(std::string_view address) {
+    DrawLobbyOnce();
+    screen::FillBox(kFieldLeft, kFieldTop, kFieldRight, kFieldBottom, screen::kWhite);
+    if (address.size() < kRowLength) {
+        screen::DrawText(CentredX(address.size()), kSingleRowY, address, screen::kBlack);
+    } else {
+        screen::DrawText(kUpperRowX, kUpperRowY, address.substr(0, kRowLength), screen::kBlack);
+        const std::string_view rest = address.substr(kRowLength);
+        screen::DrawText(CentredX(rest.size()), kLowerRowY, rest, screen::kBlack);
+    }
+    return CaptureOffscreen();
+}
+
+}  // namespace e2e

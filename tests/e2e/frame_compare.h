@@ -1,0 +1,20 @@
+// Exact comparison of two frames with a readable account of where they
+// differ, for test failure messages. Pure functions; no X, no drawing.
+#pragma once
+
+#include <string>
+
+#include "tests/e2e/x_harness.h"
+
+namespace e2e {
+
+inline constexpr int kReportedDifferences = 8;
+
+// Empty when the frames are equal pixel for pixel; otherwise the number of
+// differing pixels and the first few as "(x,y) actual 0x... expected 0x...".
+std::string DescribeDifferences(const Frame& actual, const Frame& expected);
+
+// The pixel at window coordinates (x, y).
+std::uint32_t PixelAt(const Frame& frame, int x, int y);
+
+}  // namespace e2e

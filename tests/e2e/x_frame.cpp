@@ -1,0 +1,61 @@
+// The game window's pixels as the X server holds them, read with XGetImage
+// and turned into 0xRRGGBB whatever the visual's channel layout. Never sends
+// input and never draws.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <bit>
+#include <chrono>
+#include <thread>
+
+#include "tests/e2e/x_harness.h"
+
+namespace e2e {
+namespace {
+
+constexpr int kFramePollMs = 10;
+constexpr unsigned long kChannelMax = 0xFF;
+constexpr int kRedShift = 16;
+constexpr int kGreenShift = 8;
+
+// Scales one channel of an image pixel to 8 bits.
+std::uint32_t Channel(unsigned long pixel, unsigned long mask) {
+    if (mask == 0) return 0;
+    const unsigned long value = (pixel & mask) >> std::countr_zero(mask);
+    const unsigned long max = mask >> std::countr_zero(mask);
+    return static_cast<std::uint32_t>(value * kChannelMax / max);
+}
+
+std::uint32_t ToRgb(const XImage& image, unsigned long pixel) {
+    return Channel(pixel, image.red_mask) << kRedShift |
+           Channel(pixel, image.green_mask) << kGreenShift | Channel(pixel, image.blue_mask);
+}
+
+}  // namespace
+
+bool ReadFrame(Session& session, Frame& frame) {
+    XImage* image = XGetImage(session.connection, session.window, 0, 0, kFrameWidth, kFrameHeight,
+                              AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    frame.resize(static_cast<std::size_t>(kFrameWidth) * kFrameHeight);
+    for (int y = 0; y < kFrameHeight; ++y) {
+        for (int x = 0; x < kFrameWidth; ++x) {
+            frame[static_cast<std::size_t>(y) * kFrameWidth + x] =
+                ToRgb(*image, XGetPixel(image, x, y));
+        }
+    }
+    XDestroyImage(image);
+    return true;
+}
+
+bool WaitForFrame(Session& session, const FrameCheck& done, int timeoutMs, Frame& last) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const bool read = ReadFrame(session, last);
+        if (read && done(last)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kFramePollMs));
+    }
+}
+
+}  // namespace e2e

@@ -1,0 +1,262 @@
+// The private X server, the game process on it and the lookup of its window.
+// Owns the Xlib error handler of the test process, which lets every failed
+// request report through its own return value instead of ending the test
+// process. Never sends input; that is x_input.cpp.
+#include "tests/e2e/x_harness.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/e2e/child_process.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kServerProgram[] = "Xvfb";
+constexpr char kServerScreen[] = "640x480x24";
+constexpr int kWindowPollMs = 10;
+constexpr int kMaxDisplayDigits = 16;
+constexpr unsigned long kCoverPixel = 0xFF0000;  // red on the 24-bit TrueColor screen
+
+// Xlib's default handler exits the process; a window that vanishes while
+// it is inspected is expected, and every caller checks its call's result.
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point Deadline(int timeoutMs) {
+    return Clock::now() + std::chrono::milliseconds(timeoutMs);
+}
+
+void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Xvfb writes its display number and a newline to -displayfd once it accepts clients.
+bool ReadDisplayNumber(int fd, std::string& number) {
+    const auto deadline = Deadline(kServerStartTimeoutMs);
+    while (number.size() < kMaxDisplayDigits) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+        char c = 0;
+        if (read(fd, &c, 1) != 1) return false;
+        if (c == '\n') return !number.empty();
+        number.push_back(c);
+    }
+    return false;
+}
+
+bool HasClass(Display* display, Window window, const char* resName, const char* resClass) {
+    XClassHint hint{};
+    if (XGetClassHint(display, window, &hint) == 0) return false;
+    const bool match = hint.res_name != nullptr && hint.res_class != nullptr &&
+                       std::string(hint.res_name) == resName &&
+                       std::string(hint.res_class) == resClass;
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return match;
+}
+
+Window FindTopLevel(Display* display, const char* resName, const char* resClass) {
+    Window root = 0, parent = 0, found = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
+        return 0;
+    }
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        if (HasClass(display, children[i], resName, resClass)) found = children[i];
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+bool WindowViewable(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+}
+
+bool AcceptsDeleteWindow(Display* display, Window window) {
+    const Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    Atom* protocols = nullptr;
+    int count = 0;
+    if (XGetWMProtocols(display, window, &protocols, &count) == 0) return false;
+    bool found = false;
+    for (int i = 0; i < count; ++i)
+        found = found || protocols[i] == deleteWindow;
+    XFree(protocols);
+    return found;
+}
+
+void ReadNames(Display* display, Window window, WindowFacts& facts) {
+    char* title = nullptr;
+    if (XFetchName(display, window, &title) != 0 && title != nullptr) {
+        facts.title = title;
+        XFree(title);
+    }
+    XClassHint hint{};
+    if (XGetClassHint(display, window, &hint) == 0) return;
+    facts.resName = hint.res_name != nullptr ? hint.res_name : "";
+    facts.resClass = hint.res_class != nullptr ? hint.res_class : "";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+}
+
+void ReadSizeHints(Display* display, Window window, WindowFacts& facts) {
+    XSizeHints size{};
+    long supplied = 0;
+    if (XGetWMNormalHints(display, window, &size, &supplied) == 0) return;
+    facts.hasMinSize = (size.flags & PMinSize) != 0;
+    facts.hasMaxSize = (size.flags & PMaxSize) != 0;
+    facts.minWidth = size.min_width;
+    facts.minHeight = size.min_height;
+    facts.maxWidth = size.max_width;
+    facts.maxHeight = size.max_height;
+}
+
+}  // namespace
+
+bool StartXServer(XServer& server) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    ChildOptions options;
+    options.argv = {kServerProgram, "-displayfd", std::to_string(pipeFds[1]),
+                    "-screen",      "0",          kServerScreen,
+                    "-nolisten",    "tcp"};
+    options.keepOpenFd = pipeFds[1];
+    options.quiet = true;
+    server.pid = StartChild(options);
+    close(pipeFds[1]);
+    std::string number;
+    const bool ready = server.pid > 0 && ReadDisplayNumber(pipeFds[0], number);
+    close(pipeFds[0]);
+    if (ready) server.display = ":" + number;
+    return ready;
+}
+
+bool ConnectToServer(Session& session) {
+    XSetErrorHandler(IgnoreXError);
+    session.connection = XOpenDisplay(session.server.display.c_str());
+    if (session.connection == nullptr) return false;
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    return XTestQueryExtension(session.connection, &eventBase, &errorBase, &major, &minor) != 0;
+}
+
+bool StartGame(Session& session, const char* binary) {
+    ChildOptions options;
+    options.argv = {binary};
+    options.display = session.server.display;
+    session.game = StartChild(options);
+    return session.game > 0;
+}
+
+bool FindWindowByClass(Session& session, const char* resName, const char* resClass) {
+    const auto deadline = Deadline(kWindowTimeoutMs);
+    while (Clock::now() < deadline) {
+        const Window window = FindTopLevel(session.connection, resName, resClass);
+        if (window != 0 && WindowViewable(session.connection, window)) {
+            session.window = window;
+            return true;
+        }
+        Pause(kWindowPollMs);
+    }
+    return false;
+}
+
+bool FocusWindow(Session& session) {
+    XSetInputFocus(session.connection, session.window, RevertToPointerRoot, CurrentTime);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(session.connection, &focus, &revert);
+    return focus == session.window;
+}
+
+bool ReadWindowFacts(const Session& session, WindowFacts& facts) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(session.connection, session.window, &attributes) == 0) return false;
+    facts.width = attributes.width;
+    facts.height = attributes.height;
+    ReadNames(session.connection, session.window, facts);
+    ReadSizeHints(session.connection, session.window, facts);
+    facts.acceptsDeleteWindow = AcceptsDeleteWindow(session.connection, session.window);
+    return true;
+}
+
+bool WindowToRoot(const Session& session, int x, int y, int& rootX, int& rootY) {
+    Window child = 0;
+    return XTranslateCoordinates(session.connection, session.window,
+                                 DefaultRootWindow(session.connection), x, y, &rootX, &rootY,
+                                 &child) != 0;
+}
+
+// Override-redirect keeps the cover exactly where it is put, as no window
+// manager would place it anyway; its red makes a missed repaint obvious.
+bool CoverAndUncover(Session& session, int x, int y, int width, int height) {
+    Display* display = session.connection;
+    int rootX = 0, rootY = 0;
+    if (!WindowToRoot(session, x, y, rootX, rootY)) return false;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = kCoverPixel;
+    const Window cover = XCreateWindow(display, DefaultRootWindow(display), rootX, rootY,
+                                       static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                       0, CopyFromParent, InputOutput, CopyFromParent,
+                                       CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    return true;
+}
+
+bool SendCloseRequest(Session& session) {
+    Display* display = session.connection;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = session.window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    // An empty event mask delivers the message to the client that created the window.
+    const Status sent = XSendEvent(display, session.window, False, NoEventMask, &event);
+    XSync(display, False);
+    return sent != 0;
+}
+
+int WaitForGameExit(Session& session, int timeoutMs) {
+    const int result = WaitForChild(session.game, timeoutMs);
+    if (result != kStillRunning) session.game = -1;
+    return result;
+}
+
+bool StartSession(Session& session, const char* binary) {
+    return StartXServer(session.server) && ConnectToServer(session) && StartGame(session, binary) &&
+           FindWindowByClass(session, "marevant", "Marevant") && FocusWindow(session);
+}
+
+// The connection closes before the server stops: Xlib ends the process when
+// its server goes away under an open connection.
+void EndSession(Session& session) {
+    StopChild(session.game, false);
+    if (session.connection != nullptr) XCloseDisplay(session.connection);
+    session.connection = nullptr;
+    session.window = 0;
+    StopChild(session.server.pid, true);
+}
+
+}  // namespace e2e
