@@ -23,6 +23,8 @@ struct FrameState {
     std::mutex lock;  // one operation at a time, against each other and the refresh
     bool live = false;
     bool changed = false;
+    bool announced = false;  // the listener has heard of the current change
+    void (*changeListener)() = nullptr;
     int updateDepth = 0;
     std::array<std::uint32_t, kPixelCount> pixels{};
     // Flood fill marks a pixel visited by writing the current epoch into its stamp,
@@ -38,12 +40,20 @@ bool Inside(int x, int y) {
     return x >= 0 && x < kWidth && y >= 0 && y < kHeight;
 }
 
+// Tells the listener once about a change it can show: none while a group is open.
+void Announce() {
+    if (!frame.changed || frame.announced || frame.updateDepth > 0) return;
+    frame.announced = true;
+    if (frame.changeListener != nullptr) frame.changeListener();
+}
+
 void Plot(int x, int y, Colour colour) {
     if (!Inside(x, y)) return;
     std::uint32_t& pixel = frame.pixels[y * kWidth + x];
     if (pixel != static_cast<std::uint32_t>(colour)) {
         pixel = static_cast<std::uint32_t>(colour);
         frame.changed = true;
+        Announce();
     }
 }
 
@@ -102,11 +112,20 @@ void AttachFrame() {
     frame.pixels.fill(kBlack);
     frame.live = true;
     frame.changed = true;
+    frame.announced = false;
     frame.updateDepth = 0;
+    Announce();
+}
+
+void SetFrameChangeListener(void (*listener)()) {
+    std::lock_guard guard(frame.lock);
+    frame.changeListener = listener;
 }
 
 bool CopyFrameIfChanged(std::uint32_t* out) {
     std::lock_guard guard(frame.lock);
+    // A change inside an open group is announced again when the group closes.
+    frame.announced = false;
     if (!frame.live || !frame.changed || frame.updateDepth > 0) return false;
     std::memcpy(out, frame.pixels.data(), sizeof frame.pixels);
     frame.changed = false;
@@ -185,6 +204,7 @@ void BeginUpdate() {
 void EndUpdate() {
     std::lock_guard guard(frame.lock);
     if (frame.updateDepth > 0) --frame.updateDepth;
+    Announce();
 }
 
 }  // namespace screen

@@ -19,6 +19,11 @@ bool CopyFrameIfChanged(std::uint32_t* out);
 // 255 and a scan code for special keys, nothing for keys the game ignores.
 std::string KeyCodeForKeysym(unsigned long keysym);
 
+// Called, under the frame's lock and so without blocking, when the frame has
+// changed since the last copy and the change can be shown (no group open).
+// It is called once per such change, and again after a declined copy.
+void SetFrameChangeListener(void (*listener)());
+
 // Input as the window system reports it.
 void PushKey(std::string_view code);
 void SetFocus(bool focused);

@@ -5,9 +5,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <bit>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -21,6 +24,8 @@ namespace screen {
 namespace {
 
 constexpr int kRefreshIntervalMs = 16;
+constexpr int kWaitForever = -1;
+constexpr int kWakeBufferBytes = 64;
 constexpr int kImageBitsPerPixel = 32;
 constexpr int kBytesPerPixel = kImageBitsPerPixel / 8;
 constexpr char kWindowTitle[] = "Marevant";
@@ -29,6 +34,8 @@ constexpr char kClassClass[] = "Marevant";
 constexpr long kEventMask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | EnterWindowMask | LeaveWindowMask |
                             FocusChangeMask | StructureNotifyMask;
+
+using Clock = std::chrono::steady_clock;
 
 enum class StartState { kStarting, kOpen, kFailed };
 
@@ -48,6 +55,10 @@ struct WindowState {
     Atom wmDeleteWindow = 0;
     bool pointerInside = false;
     bool exposed = false;
+    // Drawing threads announce frame changes through this pipe.
+    int wakePipe[2] = {-1, -1};
+    bool changePending = false;
+    Clock::time_point nextRefresh{};
 };
 
 WindowState win;
@@ -182,9 +193,9 @@ bool OpenDisplayWindow(int width, int height, int depth) {
     XSetWindowAttributes attributes{};
     attributes.colormap = XCreateColormap(win.display, root, visual.visual, AllocNone);
     attributes.event_mask = kEventMask;
-    win.window = XCreateWindow(win.display, root, 0, 0, width, height, 0, visual.depth, InputOutput,
-                               visual.visual,
-                               CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
+    win.window =
+        XCreateWindow(win.display, root, 0, 0, width, height, 0, visual.depth, InputOutput,
+                      visual.visual, CWColormap | CWBorderPixel | CWEventMask, &attributes);
     SetWindowProperties(width, height);
     win.gc = XCreateGC(win.display, win.window, 0, nullptr);
     if (!CreateImage(visual, width, height)) {
@@ -283,16 +294,55 @@ void HandleEvent(XEvent& event) {
     }
 }
 
+// Runs on whatever thread draws, under the frame's lock: one byte wakes the
+// window thread; a full pipe already holds a wake-up, so a failed write is fine.
+void WakeForChange() {
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t written = write(win.wakePipe[1], &wake, 1);
+}
+
+void DrainWakePipe() {
+    char bytes[kWakeBufferBytes];
+    while (read(win.wakePipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
+void HandlePendingEvents() {
+    while (XPending(win.display) > 0) {
+        XEvent event;
+        XNextEvent(win.display, &event);
+        HandleEvent(event);
+    }
+}
+
+// Shows a change at most once per refresh interval, so a burst of drawing
+// costs one copy; returns how long to sleep before the next copy is due.
+int RefreshWhenDue() {
+    if (!win.changePending && !win.exposed) return kWaitForever;
+    const auto now = Clock::now();
+    if (now < win.nextRefresh) {
+        return static_cast<int>(
+            std::chrono::ceil<std::chrono::milliseconds>(win.nextRefresh - now).count());
+    }
+    win.changePending = false;
+    Refresh();
+    win.nextRefresh = now + std::chrono::milliseconds(kRefreshIntervalMs);
+    return kWaitForever;
+}
+
+// Sleeps until an X event arrives or the frame changes: an idle game wakes
+// this thread not at all.
 void RunEventLoop() {
-    pollfd connection{ConnectionNumber(win.display), POLLIN, 0};
+    pollfd sources[] = {{ConnectionNumber(win.display), POLLIN, 0}, {win.wakePipe[0], POLLIN, 0}};
     for (;;) {
-        while (XPending(win.display) > 0) {
-            XEvent event;
-            XNextEvent(win.display, &event);
-            HandleEvent(event);
+        HandlePendingEvents();
+        int timeout = RefreshWhenDue();
+        if (XEventsQueued(win.display, QueuedAlready) > 0) timeout = 0;
+        poll(sources, std::size(sources), timeout);
+        if (sources[1].revents & POLLIN) {
+            DrainWakePipe();
+            win.changePending = true;
         }
-        Refresh();
-        poll(&connection, 1, kRefreshIntervalMs);
     }
 }
 
@@ -303,10 +353,12 @@ void ReportStart(StartState state) {
 }
 
 void WindowThread(int width, int height, int depth) {
-    if (!OpenDisplayWindow(width, height, depth)) {
+    if (pipe2(win.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0 ||
+        !OpenDisplayWindow(width, height, depth)) {
         ReportStart(StartState::kFailed);
         return;
     }
+    SetFrameChangeListener(WakeForChange);
     ReportStart(StartState::kOpen);
     RunEventLoop();
 }

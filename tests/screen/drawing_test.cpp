@@ -1,10 +1,13 @@
 // Drawing operations against the offscreen frame buffer, pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "screen/font_cp437.h"
+#include "screen/frame_internal.h"
 #include "screen/graphics.h"
 #include "screen/offscreen.h"
 #include "tests/support/frame_check.h"
@@ -150,5 +153,42 @@ TEST_F(Drawing, FloodFillIsFourConnectedAndReachesTheWindowEdges) {
     FloodFill(399, 399, kWaterBlue, kBlack);  // a region of 40000 pixels, no recursion
     EXPECT_EQ(CountColour(0, 0, 399, 399, kWaterBlue), 201 * 201 + 199 * 199);
 }
+
+// The window thread sleeps until told of a change, so a missed announcement
+// would leave a stale picture on the screen.
+namespace announcements {
+
+std::atomic<int> heard{0};
+void Listen() {
+    heard.fetch_add(1);
+}
+
+TEST(FrameChanges, AreAnnouncedOncePerCopyAndAgainWhenAGroupCloses) {
+    std::vector<std::uint32_t> copy(kWidth * kHeight);
+    OpenOffscreen();
+    SetFrameChangeListener(Listen);
+    FillBox(0, 0, 399, 399, kWhite);
+    heard = 0;
+    ASSERT_TRUE(CopyFrameIfChanged(copy.data()));
+    EXPECT_FALSE(CopyFrameIfChanged(copy.data()));  // nothing new to show
+    FillBox(0, 0, 399, 399, kWhite);                // no pixel changes
+    EXPECT_EQ(heard, 0);
+    DrawLine(0, 0, 10, 0, kBlack);
+    DrawLine(0, 1, 10, 1, kBlack);
+    EXPECT_EQ(heard, 1);
+    ASSERT_TRUE(CopyFrameIfChanged(copy.data()));
+    EXPECT_EQ(copy[5], static_cast<std::uint32_t>(kBlack));
+    BeginUpdate();
+    DrawLine(0, 2, 10, 2, kBlack);
+    EXPECT_EQ(heard, 1);  // not while the group is open
+    EXPECT_FALSE(CopyFrameIfChanged(copy.data()));
+    EndUpdate();
+    EXPECT_EQ(heard, 2);
+    ASSERT_TRUE(CopyFrameIfChanged(copy.data()));
+    EXPECT_EQ(copy[2 * kWidth + 3], static_cast<std::uint32_t>(kBlack));
+    SetFrameChangeListener(nullptr);
+}
+
+}  // namespace announcements
 
 }  // namespace

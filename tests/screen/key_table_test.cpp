@@ -10,7 +10,9 @@ namespace {
 
 using screen::KeyCodeForKeysym;
 
-std::string Special(char scanCode) { return std::string{'\xFF', scanCode}; }
+std::string Special(char scanCode) {
+    return std::string{'\xFF', scanCode};
+}
 
 TEST(KeyTable, CharacterKeysGiveTheirLatin1Byte) {
     EXPECT_EQ(KeyCodeForKeysym(0x61), "a");
