@@ -38,10 +38,13 @@ void GiveStartSignal() {
     state.startSignal.notify_all();
 }
 
-// Caller holds ListLock.
+// Caller holds ListLock. Marking the layer stopped here, not in the caller of Stop, lets a
+// layer that was stopped from a handler (whose thread cannot wait for this one) start again.
 bool ExitWanted() {
     std::lock_guard control(state.controlLock);
-    return state.exitFlag == 1 && RegistryIsEmpty();
+    if (state.exitFlag != 1 || !RegistryIsEmpty()) return false;
+    state.phase = Phase::Stopped;
+    return true;
 }
 
 struct Reaped {
@@ -83,11 +86,12 @@ void* CleanupThread(void*) {
 
 // Closing the registry in the same step keeps a handler from adding a connection that the
 // ending cleanup thread would then wait for.
-bool BeginStop() {
+bool BeginStop(pthread_t& cleanupThread) {
     std::lock_guard list(ListLock());
     std::lock_guard control(state.controlLock);
     if (state.phase != Phase::Running) return false;
     state.phase = Phase::Stopping;
+    cleanupThread = state.cleanupThread;
     SetRegistryOpen(false);
     return true;
 }
@@ -99,14 +103,12 @@ void RequestCleanupExit() {
 
 // A handler calling this runs on a thread the cleanup thread joins: waiting would deadlock, so
 // the cleanup thread is left to end by itself.
-void EndCleanupThread() {
-    if (ThisThreadRole() != ThreadRole::Caller) {
-        pthread_detach(state.cleanupThread);
-        return;
+void EndCleanupThread(pthread_t cleanupThread) {
+    if (ThisThreadRole() == ThreadRole::Caller) {
+        pthread_join(cleanupThread, nullptr);
+    } else {
+        pthread_detach(cleanupThread);
     }
-    pthread_join(state.cleanupThread, nullptr);
-    std::lock_guard control(state.controlLock);
-    state.phase = Phase::Stopped;
 }
 
 }  // namespace
@@ -124,12 +126,13 @@ void StartConnectionLayer() {
 }
 
 void StopConnectionLayer() {
-    if (BeginStop()) {
+    pthread_t cleanupThread{};
+    if (BeginStop(cleanupThread)) {
         // Taking the handles first: the cleanup thread may remove records meanwhile.
         for (ConnId id : ListedIds())
             Disconnect(id);
         RequestCleanupExit();
-        EndCleanupThread();
+        EndCleanupThread(cleanupThread);
     }
     ClearNameCache();
 }
