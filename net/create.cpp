@@ -99,8 +99,9 @@ ResultCode ConnectBeforeDeadline(const sockaddr_in& address, std::uint32_t timeo
                                  int& sock) {
     int flags = 0;
     ResultCode result = OpenNonBlockingSocket(sock, flags);
+    if (result != kNoError) return result;
     bool connected = false;
-    if (result == kNoError) result = Attempt(sock, flags, address, connected);
+    result = Attempt(sock, flags, address, connected);
     const double deadline = MonotonicSeconds() + timeoutSeconds;
     while (result == kNoError && !connected) {
         result = Attempt(sock, flags, address, connected);
@@ -111,6 +112,7 @@ ResultCode ConnectBeforeDeadline(const sockaddr_in& address, std::uint32_t timeo
         }
         PauseMilliseconds(kConnectRetryPauseMilliseconds);
     }
+    // Should the socket stay non-blocking, the worker and SendData both cope with that.
     if (result == kNoError) fcntl(sock, F_SETFL, flags);
     return result;
 }
@@ -125,6 +127,7 @@ ResultCode CreateServer(ConnId& id, std::uint16_t port, std::uint16_t V_MaxSimCo
         return kMaxSimConReqOutOfRange;
     }
     if (V_EventNewConnection == nullptr) return kMissingEventHandler;
+    if (!RegistryAcceptsRecords()) return kThreadStartFailed;
     const int sock = OpenStreamSocket();
     if (sock < 0) return kCannotCreateSocket;
     const sockaddr_in address = MakeAddress(htonl(INADDR_ANY), port);
@@ -151,6 +154,8 @@ ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
     std::uint32_t resolved = 0;
     const ResultCode resolution = ResolveHost(host, resolved);
     if (resolution != kNoError) return resolution;
+    // Without a running layer the connection could never be reaped: no point waiting for it.
+    if (!RegistryAcceptsRecords()) return kThreadStartFailed;
     int sock = kNoSocket;
     const ResultCode connection =
         ConnectBeforeDeadline(MakeAddress(resolved, port), timeoutSeconds, sock);

@@ -102,6 +102,11 @@ std::vector<ConnId> ListedIds() {
     return ids;
 }
 
+bool RegistryAcceptsRecords() {
+    std::lock_guard lock(state.listLock);
+    return state.open;
+}
+
 void SetConnIdCounterForTest(ConnId value) {
     std::lock_guard lock(state.listLock);
     state.counter = value;

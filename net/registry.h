@@ -80,8 +80,12 @@ void RemoveRecord(ConnectionRecord* record);
 bool RegistryIsEmpty();
 void SetRegistryOpen(bool open);
 
-// Takes ListLock itself: the handles of every listed record, in list order.
+// These take ListLock themselves.
+// The handles of every listed record, in list order.
 std::vector<ConnId> ListedIds();
+// Whether AllocateRecord would list a record now; lets a creation give up before its socket
+// work. AllocateRecord still decides.
+bool RegistryAcceptsRecords();
 
 // Tests only; each takes ListLock itself.
 void SetConnIdCounterForTest(ConnId value);

@@ -164,7 +164,7 @@ void* ConnectionWorker(void* argument) {
     return nullptr;
 }
 
-// What WaitClose should do after one look at the record.
+// True while WaitClose should go on waiting.
 bool RecordStillThere(ConnId id) {
     std::lock_guard lock(ListLock());
     const ConnectionRecord* record = FindRecord(id);
