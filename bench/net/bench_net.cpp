@@ -3,7 +3,6 @@
 // cost column is the layer's cost relative to the plain sockets.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -138,11 +138,6 @@ void PlainPair(int ends[2]) {
     close(listener);
 }
 
-void SetNoDelay(int sock) {
-    int on = 1;
-    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
 // Accepts and closes everything that connects, until the listener is shut down.
 void AcceptAndClose(int listener) {
     for (;;) {
@@ -183,27 +178,40 @@ double MiBPerSecond(std::size_t bytes, Clock::duration duration) {
     return static_cast<double>(bytes) / (1 << 20) / std::chrono::duration<double>(duration).count();
 }
 
+void SendChunks(int sock, const std::string& chunk, std::size_t total) {
+    for (std::size_t sent = 0; sent < total; sent += chunk.size()) {
+        send(sock, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+    }
+}
+
+// Receives in pieces of `piece` bytes until `total` bytes came or the connection ended.
+std::size_t ReceivePieces(int sock, char* buffer, std::size_t piece, std::size_t total) {
+    std::size_t received = 0;
+    while (received < total) {
+        const ssize_t got = recv(sock, buffer + received % piece, piece - received % piece, 0);
+        if (got <= 0) break;
+        received += static_cast<std::size_t>(got);
+    }
+    return received;
+}
+
+void ClosePair(const int ends[2]) {
+    close(ends[0]);
+    close(ends[1]);
+}
+
 double PlainBulkMiBPerSecond() {
     int ends[2];
     PlainPair(ends);
     const std::string chunk(kBulkChunkBytes, 'b');
-    const auto start = Clock::now();
-    std::thread sender([&] {
-        for (std::size_t sent = 0; sent < kBulkTotalBytes; sent += chunk.size()) {
-            send(ends[0], chunk.data(), chunk.size(), MSG_NOSIGNAL);
-        }
-    });
     std::vector<char> piece(kReceivePieceBytes);
-    std::size_t received = 0;
-    while (received < kBulkTotalBytes) {
-        const ssize_t got = recv(ends[1], piece.data(), piece.size(), 0);
-        if (got <= 0) break;
-        received += static_cast<std::size_t>(got);
-    }
+    const auto start = Clock::now();
+    std::thread sender(SendChunks, ends[0], std::cref(chunk), kBulkTotalBytes);
+    const std::size_t received =
+        ReceivePieces(ends[1], piece.data(), piece.size(), kBulkTotalBytes);
     const auto elapsed = Clock::now() - start;
     sender.join();
-    close(ends[0]);
-    close(ends[1]);
+    ClosePair(ends);
     return MiBPerSecond(received, elapsed);
 }
 
@@ -219,38 +227,38 @@ double LayerBulkMiBPerSecond(net::ConnId client) {
     return MiBPerSecond(kBulkTotalBytes, Clock::now() - start);
 }
 
+void EchoUntilClosed(int sock) {
+    char buffer[kReceivePieceBytes];
+    for (;;) {
+        const ssize_t got = recv(sock, buffer, sizeof buffer, 0);
+        if (got <= 0) return;
+        send(sock, buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL);
+    }
+}
+
+// No socket options on either side: the layer sets none either.
 double PlainRoundTripMicroseconds() {
     int ends[2];
     PlainPair(ends);
-    SetNoDelay(ends[0]);
-    SetNoDelay(ends[1]);
-    std::thread echo([&] {
-        char buffer[kReceivePieceBytes];
-        for (;;) {
-            const ssize_t got = recv(ends[1], buffer, sizeof buffer, 0);
-            if (got <= 0) return;
-            send(ends[1], buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL);
-        }
-    });
+    std::thread echo(EchoUntilClosed, ends[1]);
     const std::string message(kSmallMessageBytes, 'm');
+    char answer[kSmallMessageBytes];
     std::vector<double> times;
-    char buffer[kSmallMessageBytes];
     for (int trip = 0; trip < kRoundTrips; ++trip) {
         const auto start = Clock::now();
         send(ends[0], message.data(), message.size(), MSG_NOSIGNAL);
-        std::size_t got = 0;
-        while (got < kSmallMessageBytes) {
-            const ssize_t piece = recv(ends[0], buffer + got, kSmallMessageBytes - got, 0);
-            if (piece <= 0) break;
-            got += static_cast<std::size_t>(piece);
-        }
+        ReceivePieces(ends[0], answer, sizeof answer, sizeof answer);
         times.push_back(Microseconds(Clock::now() - start));
     }
     shutdown(ends[0], SHUT_RDWR);
     echo.join();
-    close(ends[0]);
-    close(ends[1]);
+    ClosePair(ends);
     return Median(times);
+}
+
+std::uint64_t ReceivedSoFar() {
+    std::lock_guard guard(state.lock);
+    return state.received;
 }
 
 double LayerRoundTripMicroseconds(net::ConnId client) {
@@ -261,16 +269,12 @@ double LayerRoundTripMicroseconds(net::ConnId client) {
     const std::string message(kSmallMessageBytes, 'm');
     std::vector<double> times;
     for (int trip = 0; trip < kRoundTrips; ++trip) {
-        std::uint64_t before = 0;
-        {
-            std::lock_guard guard(state.lock);
-            before = state.received;
-        }
+        // The accepted end counts the message, then the client counts its echo.
+        const std::uint64_t expected = ReceivedSoFar() + 2 * kSmallMessageBytes;
         const auto start = Clock::now();
         std::uint32_t count = 0;
         net::SendData(client, message, count);
-        // The echo adds the message once more on the client's side.
-        WaitUntil([&] { return state.received >= before + 2 * kSmallMessageBytes; });
+        WaitUntil([&] { return state.received >= expected; });
         times.push_back(Microseconds(Clock::now() - start));
     }
     return Median(times);
@@ -306,19 +310,26 @@ void MeasureConnect(Results& results) {
     close(listener);
 }
 
-// One layer client talking to the layer's own server, as two copies of the game do.
-void MeasureTransfer(Results& results) {
+// One layer client and the layer's own server, as two copies of the game use it.
+bool ConnectLayerPair(net::ConnId& server, net::ConnId& client) {
     ResetCounts();
     const std::uint16_t port = FreePort();
-    net::ConnId server = 0;
-    net::ConnId client = 0;
     if (net::CreateServer(server, port, 1, Adopt, nullptr) != net::kNoError ||
         net::CreateClient(client, "127.0.0.1", port, OnDisconnect, OnConnect, OnData,
                           kConnectTimeoutSeconds) != net::kNoError) {
+        return false;
+    }
+    WaitUntil([] { return state.accepted != 0 && state.connects == 2; });
+    return true;
+}
+
+void MeasureTransfer(Results& results) {
+    net::ConnId server = 0;
+    net::ConnId client = 0;
+    if (!ConnectLayerPair(server, client)) {
         std::fprintf(stderr, "bench_net: could not connect over loopback\n");
         return;
     }
-    WaitUntil([] { return state.accepted != 0 && state.connects == 2; });
     std::vector<double> layer, plain;
     for (int run = 0; run < kBulkRuns; ++run) {
         layer.push_back(LayerBulkMiBPerSecond(client));
@@ -330,8 +341,6 @@ void MeasureTransfer(Results& results) {
     results.plainTrip = PlainRoundTripMicroseconds();
     net::Disconnect(client);
     net::Disconnect(server);
-    net::WaitClose(client);
-    net::WaitClose(server);
 }
 
 }  // namespace

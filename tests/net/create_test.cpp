@@ -18,6 +18,12 @@ namespace {
 
 using net::ConnId;
 constexpr ConnId kPreset = 77;
+// For texts refused before any connect: the port and time-out are never used.
+constexpr std::uint16_t kUnusedPort = 1;
+constexpr std::uint32_t kUnusedTimeout = 1;
+constexpr std::uint32_t kShortTimeout = 1;
+constexpr std::uint32_t kLongTimeout = 30;
+constexpr std::chrono::milliseconds kListenerDelay{300};
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -84,7 +90,8 @@ TEST_F(Creation, SocketThatCannotBeCreatedIsReported) {
     {
         DescriptorsExhausted exhausted;
         EXPECT_EQ(Server(server, 0, 1, KeepConnection), net::kCannotCreateSocket);
-        EXPECT_EQ(Client(client, "127.0.0.1", 1, 1), net::kCannotCreateSocket);
+        EXPECT_EQ(Client(client, "127.0.0.1", kUnusedPort, kUnusedTimeout),
+                  net::kCannotCreateSocket);
     }
     EXPECT_EQ(server, 0);
     EXPECT_EQ(client, 0);
@@ -94,10 +101,10 @@ TEST_F(Creation, SocketThatCannotBeCreatedIsReported) {
 TEST_F(Creation, ClientRefusesEmptyAndColonTextsWithoutLookup) {
     const net::NameCacheStats before = net::NameCacheStatsForTest();
     ConnId id = 0;
-    EXPECT_EQ(Client(id, "", 1, 1), net::kIpaNotFound);
+    EXPECT_EQ(Client(id, "", kUnusedPort, kUnusedTimeout), net::kIpaNotFound);
     EXPECT_EQ(id, 0);
     for (std::string_view host : {"::1", "127.0.0.1:9000", "[::1]", ":", "localhost:"}) {
-        EXPECT_EQ(Client(id, host, 1, 1), net::kNoIpv6) << host;
+        EXPECT_EQ(Client(id, host, kUnusedPort, kUnusedTimeout), net::kNoIpv6) << host;
         EXPECT_EQ(id, 0);
     }
     const net::NameCacheStats after = net::NameCacheStatsForTest();
@@ -107,9 +114,9 @@ TEST_F(Creation, ClientRefusesEmptyAndColonTextsWithoutLookup) {
 
 TEST_F(Creation, ClientReportsUnresolvableHosts) {
     ConnId id = 0;
-    EXPECT_EQ(Client(id, "255.255.255.255", 1, 1), net::kCannotResolveHost);
+    EXPECT_EQ(Client(id, "255.255.255.255", kUnusedPort, kUnusedTimeout), net::kCannotResolveHost);
     EXPECT_EQ(id, 0);
-    EXPECT_EQ(Client(id, "no such host", 1, 1), net::kCannotResolveHost);
+    EXPECT_EQ(Client(id, "no such host", kUnusedPort, kUnusedTimeout), net::kCannotResolveHost);
     EXPECT_EQ(id, 0);
     EXPECT_EQ(net::RecordCountForTest(), 0u);
 }
@@ -121,10 +128,10 @@ TEST_F(Creation, ClientTimesOutAgainstAClosedPortAfterTheTimeOut) {
     const std::size_t descriptors = OpenDescriptorCount();
     ConnId id = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Client(id, "127.0.0.1", port, 1), net::kConnectTimeout);
+    EXPECT_EQ(Client(id, "127.0.0.1", port, kShortTimeout), net::kConnectTimeout);
     const double elapsed = SecondsSince(start);
-    EXPECT_GE(elapsed, 1.0);
-    EXPECT_LT(elapsed, 15.0);
+    EXPECT_GE(elapsed, kShortTimeout);
+    EXPECT_LT(elapsed, kEventWaitSeconds);
     EXPECT_EQ(id, 0);
     EXPECT_EQ(net::RecordCountForTest(), 0u);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -138,7 +145,7 @@ TEST_F(Creation, ClientWithZeroTimeOutGivesUpAtOnce) {
     ConnId id = 0;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Client(id, "127.0.0.1", port, 0), net::kConnectTimeout);
-    EXPECT_LT(SecondsSince(start), 5.0);
+    EXPECT_LT(SecondsSince(start), kEventWaitSeconds);
     close(bound);
 }
 
@@ -147,15 +154,15 @@ TEST_F(Creation, ClientReachesAListenerThatStartsBeforeTheDeadline) {
     const int listener = BindLoopback(port);
     ASSERT_GE(listener, 0);
     std::thread late([listener] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(kListenerDelay);
         listen(listener, 1);
     });
     ConnId id = 0;
     const auto start = std::chrono::steady_clock::now();
-    const net::ResultCode result = Client(id, "127.0.0.1", port, 30);
+    const net::ResultCode result = Client(id, "127.0.0.1", port, kLongTimeout);
     late.join();
     ASSERT_EQ(result, net::kNoError);
-    EXPECT_GE(SecondsSince(start), 0.3);
+    EXPECT_GE(SecondsSince(start), std::chrono::duration<double>(kListenerDelay).count());
     EXPECT_GT(id, 0);
     const int accepted = AcceptOne(listener);
     EXPECT_GE(accepted, 0);
@@ -175,7 +182,7 @@ TEST_F(Creation, ClientKeepsTheHostTextAsPassed) {
     std::uint16_t port = 0;
     const int listener = ListenLoopback(port);
     ConnId id = 0;
-    ASSERT_EQ(Client(id, "localhost", port, 5), net::kNoError);
+    ASSERT_EQ(Client(id, "localhost", port, kLoopbackConnectTimeout), net::kNoError);
     net::ConnectionRecord record;
     ASSERT_TRUE(net::CopyRecordForTest(id, record));
     EXPECT_EQ(record.V_IPA, "localhost");

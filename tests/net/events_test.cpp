@@ -14,29 +14,9 @@ namespace nettest {
 namespace {
 
 using net::ConnId;
-
-// A layer client connected to a raw listener, with the raw accepted end.
-struct RawPeer {
-    int listener = -1;
-    int peer = -1;
-    ConnId client = 0;
-};
-
-RawPeer ConnectToRawPeer() {
-    RawPeer pair;
-    std::uint16_t port = 0;
-    pair.listener = ListenLoopback(port);
-    EXPECT_EQ(net::CreateClient(pair.client, "127.0.0.1", port, OnDisconnect, OnConnect, OnData, 5),
-              net::kNoError);
-    pair.peer = AcceptOne(pair.listener);
-    EXPECT_GE(pair.peer, 0);
-    return pair;
-}
-
-void CloseRaw(const RawPeer& pair) {
-    close(pair.peer);
-    close(pair.listener);
-}
+// A block larger than one receive call can deliver.
+constexpr std::size_t kLargeBlockBytes = 10000;
+constexpr std::chrono::milliseconds kSlowHandlerPause{200};
 
 int SocketOf(ConnId id) {
     net::ConnectionRecord record;
@@ -50,7 +30,7 @@ TEST_F(WorkerEvents, ArriveInOrderOnTheWorkerThenDisconnectOnceOnTheCleanupThrea
     ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
     ConnId client = 0;
     ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
-                                OnData, 5),
+                                OnData, kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 1; }));
     const ConnId accepted = AdoptedBy(server, 1);
@@ -88,7 +68,7 @@ TEST_F(WorkerEvents, ArriveInOrderOnTheWorkerThenDisconnectOnceOnTheCleanupThrea
     EXPECT_TRUE(EventsOf(client).back().workerGone);
     EXPECT_EQ(EventsOf(client).back().thread, events.back().thread) << "one cleanup thread";
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(kQuietPause);
     EXPECT_EQ(CountOf(Kind::Disconnect, accepted), 1);
     EXPECT_EQ(CountOf(Kind::Disconnect, client), 1);
     EXPECT_EQ(CountOf(Kind::Connect, accepted), 1);
@@ -97,10 +77,10 @@ TEST_F(WorkerEvents, ArriveInOrderOnTheWorkerThenDisconnectOnceOnTheCleanupThrea
 
 TEST_F(WorkerEvents, LargeBlockArrivesInSeveralChunksOfAtMostTheBufferSize) {
     const RawPeer pair = ConnectToRawPeer();
-    std::string block(10000, '\0');
+    std::string block(kLargeBlockBytes, '\0');
     for (std::size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<char>(i * 7);
-    ASSERT_EQ(send(pair.peer, block.data(), block.size(), 0), 10000);
+    ASSERT_EQ(send(pair.peer, block.data(), block.size(), 0), static_cast<ssize_t>(block.size()));
     ASSERT_TRUE(WaitFor([&] { return DataOf(pair.client).size() == block.size(); }));
     EXPECT_EQ(DataOf(pair.client), block);
 
@@ -171,7 +151,7 @@ TEST_F(WorkerEvents, DisconnectEventWaitsUntilTheWorkerHasEnded) {
     ASSERT_EQ(send(pair.peer, "x", 1, 0), 1);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Data, pair.client) == 1; }));
     ASSERT_EQ(net::Disconnect(pair.client), net::kNoError);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::this_thread::sleep_for(kQuietPause);
     EXPECT_EQ(CountOf(Kind::Disconnect, pair.client), 0) << "the worker is still in a handler";
     Release(Kind::Data);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect, pair.client) == 1; }));
@@ -191,7 +171,7 @@ TEST_F(WorkerEvents, PeerClosingEndsTheConnection) {
 // Sets a flag after a pause, so WaitClose returning early would be seen.
 std::atomic<bool> slowHandlerDone{false};
 void SlowDisconnect(ConnId) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(kSlowHandlerPause);
     slowHandlerDone = true;
 }
 
@@ -200,7 +180,8 @@ TEST_F(WorkerEvents, WaitCloseReturnsOnceTheDisconnectEventIsHandled) {
     std::uint16_t port = 0;
     const int listener = ListenLoopback(port);
     ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, SlowDisconnect, nullptr, nullptr, 5),
+    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, SlowDisconnect, nullptr, nullptr,
+                                kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_EQ(net::Disconnect(client), net::kNoError);
     net::WaitClose(client);
@@ -213,7 +194,8 @@ TEST_F(WorkerEvents, WaitCloseOnAnUnknownHandleReturnsAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     net::WaitClose(424242);
     net::WaitClose(0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::duration<double>(kEventWaitSeconds));
 }
 
 // Handlers that wait for their own connection: such a wait can never end, so it must not start.
@@ -233,7 +215,7 @@ TEST_F(WorkerEvents, HandlerWaitingForItsOwnConnectionDoesNotHang) {
     const int listener = ListenLoopback(port);
     ConnId client = 0;
     ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, DisconnectWaitingForItself,
-                                ConnectWaitingForItself, nullptr, 5),
+                                ConnectWaitingForItself, nullptr, kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_TRUE(WaitFor([] { return selfWaitsReturned == 1; }));
     ASSERT_EQ(net::Disconnect(client), net::kNoError);

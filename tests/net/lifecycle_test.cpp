@@ -37,7 +37,8 @@ void ExpectCreationsRefused() {
     std::uint16_t port = 0;
     const int listener = ListenLoopback(port);
     id = 77;
-    EXPECT_EQ(net::CreateClient(id, "127.0.0.1", port, OnDisconnect, OnConnect, OnData, 5),
+    EXPECT_EQ(net::CreateClient(id, "127.0.0.1", port, OnDisconnect, OnConnect, OnData,
+                                kLoopbackConnectTimeout),
               net::kThreadStartFailed);
     EXPECT_EQ(id, 0);
     EXPECT_EQ(QueuedConnections(listener), 0) << "the refused client did not even connect";
@@ -83,7 +84,7 @@ TEST_F(Lifecycle, StopClosesEveryConnectionRaisesItsEventAndLeavesNoThread) {
     ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
     ConnId client = 0;
     ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
-                                OnData, 5),
+                                OnData, kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_TRUE(
         WaitFor([&] { return CountOf(Kind::Connect) == 2 && CountOf(Kind::NewConnection) == 1; }));
@@ -129,7 +130,8 @@ TEST_F(Lifecycle, WorkerThatCannotStartFailsTheCreationAndLeavesNothing) {
     const int listener = ListenLoopback(port);
     net::RefuseThreadStartsForTest(1);
     ConnId client = 77;
-    EXPECT_EQ(net::CreateClient(client, "127.0.0.1", port, OnDisconnect, OnConnect, OnData, 5),
+    EXPECT_EQ(net::CreateClient(client, "127.0.0.1", port, OnDisconnect, OnConnect, OnData,
+                                kLoopbackConnectTimeout),
               net::kThreadStartFailed);
     EXPECT_EQ(client, 0);
     const int reached = AcceptOne(listener);
@@ -164,7 +166,8 @@ TEST_F(Lifecycle, StopCalledFromAHandlerClosesEverythingWithoutDeadlock) {
     const ConnId server = NewServer();
     std::uint16_t port = ServerPort(server);
     ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, StopFromHandler, nullptr, nullptr, 5),
+    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, StopFromHandler, nullptr, nullptr,
+                                kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_EQ(net::Disconnect(client), net::kNoError);
     ASSERT_TRUE(WaitFor([&] { return ThreadCount() == threads; })) << ThreadCount();
@@ -181,13 +184,14 @@ TEST_F(Lifecycle, StopReturnsWhileAGameThreadIsBlockedSending) {
     std::uint16_t port = 0;
     const int listener = ListenLoopback(port);
     ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, nullptr, nullptr, nullptr, 5),
+    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", port, nullptr, nullptr, nullptr,
+                                kLoopbackConnectTimeout),
               net::kNoError);
     const int peer = AcceptOne(listener);  // never reads
     net::ResultCode result = net::kUnknownError;
     std::thread sender([&] {
         std::uint32_t count = 0;
-        result = net::SendData(client, std::string(64 << 20, 's'), count);
+        result = net::SendData(client, std::string(kFloodBytes, 's'), count);
     });
     ASSERT_TRUE(WaitFor([&] { return QueuedForReading(peer) > 0; }));
     net::StopConnectionLayer();
@@ -204,7 +208,8 @@ void StopAndExitWithConnectionsOpen() {
     ConnId server = 0;
     net::CreateServer(server, 0, 1, AdoptConnection, nullptr);
     ConnId client = 0;
-    net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect, OnData, 5);
+    net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect, OnData,
+                      kLoopbackConnectTimeout);
     WaitFor([] { return CountOf(Kind::Connect) == 2; });
     std::thread game([] {
         net::StopConnectionLayer();

@@ -1,4 +1,5 @@
-// ResolveHost and its cache: numeric texts, names, expiry on the cache's clock, case.
+// ResolveHost and its cache: numeric texts, names, expiry on the cache's clock, case, refusals.
+// Resolves only dotted texts, /etc/hosts names and texts refused by form, so no query leaves.
 #include <arpa/inet.h>
 
 #include "net/name_cache.h"

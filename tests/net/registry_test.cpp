@@ -1,4 +1,5 @@
-// Handle allocation (order, wrap, skips) and the result code texts.
+// Handle allocation (order across kinds, wrap, skipped 0 and live handles, no reuse) and the
+// result code texts. Sets the counter through the test hook; never waits on the network.
 #include <unistd.h>
 
 #include <algorithm>
@@ -66,13 +67,15 @@ TEST_F(Handles, CountUpAcrossServersAcceptedConnectionsAndClients) {
     std::uint16_t rawPort = 0;
     const int rawListener = ListenLoopback(rawPort);
     ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", rawPort, nullptr, nullptr, nullptr, 5),
+    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", rawPort, nullptr, nullptr, nullptr,
+                                kLoopbackConnectTimeout),
               net::kNoError);
     EXPECT_EQ(client, 3);
 
     // A client of the layer's own server races its accepted end for the next two handles.
     ConnId second = 0;
-    ASSERT_EQ(net::CreateClient(second, "127.0.0.1", port, nullptr, nullptr, nullptr, 5),
+    ASSERT_EQ(net::CreateClient(second, "127.0.0.1", port, nullptr, nullptr, nullptr,
+                                kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 2; }));
     EXPECT_EQ(std::min(second, AdoptedBy(server, 2)), 4);

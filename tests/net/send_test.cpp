@@ -15,28 +15,10 @@ namespace {
 
 using net::ConnId;
 constexpr std::uint32_t kPresetCount = 99;
-
-struct RawPeer {
-    int listener = -1;
-    int peer = -1;
-    ConnId client = 0;
-};
-
-RawPeer ConnectToRawPeer() {
-    RawPeer pair;
-    std::uint16_t port = 0;
-    pair.listener = ListenLoopback(port);
-    EXPECT_EQ(net::CreateClient(pair.client, "127.0.0.1", port, OnDisconnect, OnConnect, OnData, 5),
-              net::kNoError);
-    pair.peer = AcceptOne(pair.listener);
-    EXPECT_GE(pair.peer, 0);
-    return pair;
-}
-
-void CloseRaw(const RawPeer& pair) {
-    if (pair.peer >= 0) close(pair.peer);
-    close(pair.listener);
-}
+constexpr std::size_t kBigMessageBytes = 100000;
+constexpr int kSendAttempts = 200;
+constexpr std::chrono::milliseconds kSendRetryPause{5};
+constexpr std::chrono::milliseconds kStillBlocked{100};
 
 std::uint64_t BytesSent(ConnId id) {
     net::ConnectionRecord record;
@@ -66,12 +48,12 @@ TEST_F(Sending, BytesArriveWholeAndBothTotalsAreExact) {
     ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
     ConnId client = 0;
     ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
-                                OnData, 5),
+                                OnData, kLoopbackConnectTimeout),
               net::kNoError);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 1; }));
     const ConnId accepted = AdoptedBy(server, 1);
 
-    std::string big(100000, '\0');
+    std::string big(kBigMessageBytes, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>(i % 251);
     const std::vector<std::string> messages = {std::string("\0\0zero\0", 7), "SHOT:45", big};
@@ -118,10 +100,10 @@ TEST_F(Sending, WritingToAPeerThatHasGoneNeverEndsTheProcess) {
 
     std::vector<net::ResultCode> results;
     std::uint32_t count = 0;
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
         results.push_back(net::SendData(pair.client, "SHOT:12", count));
         if (results.back() != net::kNoError) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(kSendRetryPause);
     }
     ASSERT_GE(results.size(), 2u);
     EXPECT_EQ(results.front(), net::kNoError) << "the system took the first bytes";
@@ -138,15 +120,16 @@ TEST_F(Sending, WritingToAPeerThatHasGoneNeverEndsTheProcess) {
 TEST_F(Sending, DisconnectDuringABlockedSendMakesItFail) {
     const RawPeer pair = ConnectToRawPeer();  // the peer never reads
     Hold(Kind::Disconnect);
-    const std::string flood(64 << 20, 'f');
+    const std::string flood(kFloodBytes, 'f');
     std::uint32_t count = 0;
     auto sending =
         std::async(std::launch::async, [&] { return net::SendData(pair.client, flood, count); });
     ASSERT_TRUE(WaitFor([&] { return QueuedForReading(pair.peer) > 0; }));
-    ASSERT_EQ(sending.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
+    ASSERT_EQ(sending.wait_for(kStillBlocked), std::future_status::timeout)
         << "the send is blocked on a full connection";
     ASSERT_EQ(net::Disconnect(pair.client), net::kNoError);
-    ASSERT_EQ(sending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    ASSERT_EQ(sending.wait_for(std::chrono::duration<double>(kEventWaitSeconds)),
+              std::future_status::ready);
     EXPECT_EQ(sending.get(), net::kSendError);
     EXPECT_GT(count, 0u);
     EXPECT_LT(count, flood.size());

@@ -28,6 +28,7 @@ namespace {
 constexpr int kWatchdogSeconds = 240;
 constexpr std::chrono::milliseconds kRecheckInterval{5};
 constexpr int kThreadEndLooks = 1000;
+constexpr std::chrono::milliseconds kThreadEndLookPause{1};
 
 struct Support {
     std::mutex lock;
@@ -279,7 +280,7 @@ bool ThreadAlive(pid_t thread) {
 bool ThreadEnds(pid_t thread) {
     for (int look = 0; look < kThreadEndLooks; ++look) {
         if (!ThreadAlive(thread)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(kThreadEndLookPause);
     }
     return false;
 }
@@ -288,6 +289,23 @@ net::ConnId NewServer() {
     net::ConnId id = 0;
     EXPECT_EQ(net::CreateServer(id, 0, 1, KeepConnection, nullptr), net::kNoError);
     return id;
+}
+
+RawPeer ConnectToRawPeer() {
+    RawPeer pair;
+    std::uint16_t port = 0;
+    pair.listener = ListenLoopback(port);
+    EXPECT_EQ(net::CreateClient(pair.client, "127.0.0.1", port, OnDisconnect, OnConnect, OnData,
+                                kLoopbackConnectTimeout),
+              net::kNoError);
+    pair.peer = AcceptOne(pair.listener);
+    EXPECT_GE(pair.peer, 0);
+    return pair;
+}
+
+void CloseRaw(const RawPeer& pair) {
+    if (pair.peer >= 0) close(pair.peer);
+    close(pair.listener);
 }
 
 void WatchedTest::SetUp() {

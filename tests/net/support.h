@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,6 +20,13 @@ namespace nettest {
 
 // Generous bound for anything that should happen "soon"; only a hang reaches it.
 inline constexpr double kEventWaitSeconds = 20.0;
+// Connect time-out for loopback targets that listen: only a fault would reach it.
+inline constexpr std::uint32_t kLoopbackConnectTimeout = 5;
+// How long a test waits to see that something does not happen.
+inline constexpr std::chrono::milliseconds kQuietPause{300};
+// More than the system buffers of one loopback connection hold, so a send of it blocks until
+// the peer reads.
+inline constexpr std::size_t kFloodBytes = std::size_t{64} << 20;
 
 enum class Kind { Connect, Data, Disconnect, NewConnection };
 
@@ -76,6 +84,15 @@ bool ThreadEnds(pid_t thread);
 
 // Creates a listening server with KeepConnection; fails the test on an error.
 net::ConnId NewServer();
+
+// A layer client with the recording handlers, connected to a raw listener, and the raw end.
+struct RawPeer {
+    int listener = -1;
+    int peer = -1;
+    net::ConnId client = 0;
+};
+RawPeer ConnectToRawPeer();
+void CloseRaw(const RawPeer& pair);
 
 // Every test body runs under a watchdog, so a hang fails one test instead of stalling the run.
 class WatchedTest : public ::testing::Test {
