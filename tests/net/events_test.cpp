@@ -159,6 +159,28 @@ TEST_F(WorkerEvents, DisconnectEventWaitsUntilTheWorkerHasEnded) {
     CloseRaw(pair);
 }
 
+// Adopts the socket and ends it at once: in practice nearly always before its worker has
+// started, so the record is still in state 1.
+void AdoptAndDisconnect(ConnId, int socket, std::string_view) {
+    std::string address;
+    ConnId id = 0;
+    net::CreateAccept(socket, id, address, OnDisconnect, OnConnect, OnData);
+    EXPECT_EQ(net::Disconnect(id), net::kNoError);
+}
+
+TEST_F(WorkerEvents, DisconnectRightAfterCreationEndsTheConnection) {
+    ConnId server = 0;
+    ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptAndDisconnect, nullptr), net::kNoError);
+    constexpr int kRounds = 20;
+    for (int round = 1; round <= kRounds; ++round) {
+        const int raw = ConnectLoopback(ServerPort(server));
+        EXPECT_TRUE(PeerClosed(raw));
+        close(raw);
+        ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect) == round; }));
+    }
+    EXPECT_EQ(CountOf(Kind::Connect), kRounds) << "each adopted connection still starts";
+}
+
 TEST_F(WorkerEvents, PeerClosingEndsTheConnection) {
     const RawPeer pair = ConnectToRawPeer();
     close(pair.peer);

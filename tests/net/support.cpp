@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -36,6 +37,7 @@ struct Support {
     std::vector<Event> events;
     std::map<std::pair<Kind, net::ConnId>, int> counts;
     std::map<Kind, bool> held;
+    std::map<net::ConnId, int> busy;
     bool watching = false;
 };
 
@@ -51,6 +53,17 @@ void Record(Event event) {
 void WaitWhileHeld(Kind kind) {
     std::unique_lock guard(state.lock);
     state.changed.wait(guard, [kind] { return !state.held[kind]; });
+}
+
+// Counts the connect and data handlers of a connection that are running right now.
+void ChangeBusy(net::ConnId id, int change) {
+    std::lock_guard guard(state.lock);
+    state.busy[id] += change;
+}
+
+bool IsBusy(net::ConnId id) {
+    std::lock_guard guard(state.lock);
+    return state.busy[id] != 0;
 }
 
 pid_t WorkerOf(net::ConnId id) {
@@ -87,6 +100,7 @@ void ResetEvents() {
     state.events.clear();
     state.counts.clear();
     state.held.clear();
+    state.busy.clear();
 }
 
 std::vector<Event> Events() {
@@ -145,19 +159,26 @@ bool WaitFor(const std::function<bool()>& done, double seconds) {
 }
 
 void OnConnect(net::ConnId id) {
+    ChangeBusy(id, +1);
     Record({Kind::Connect, id, "", gettid(), 0, -1, false});
     WaitWhileHeld(Kind::Connect);
+    ChangeBusy(id, -1);
 }
 
+// A worker still inside one of its handlers has certainly not ended; only then is the task
+// list asked.
 void OnDisconnect(net::ConnId id) {
     const pid_t worker = WorkerOf(id);
-    Record({Kind::Disconnect, id, "", gettid(), 0, -1, worker != 0 && ThreadEnds(worker)});
+    const bool gone = worker != 0 && !IsBusy(id) && ThreadEnds(worker);
+    Record({Kind::Disconnect, id, "", gettid(), 0, -1, gone});
     WaitWhileHeld(Kind::Disconnect);
 }
 
 void OnData(net::ConnId id, std::string_view data) {
+    ChangeBusy(id, +1);
     Record({Kind::Data, id, std::string(data), gettid(), 0, -1, false});
     WaitWhileHeld(Kind::Data);
+    ChangeBusy(id, -1);
 }
 
 void AdoptConnection(net::ConnId server, int socket, std::string_view peerAddress) {
@@ -242,8 +263,10 @@ std::string ReceiveExactly(int socket, std::size_t count) {
 }
 
 bool PeerClosed(int socket) {
+    pollfd wanted{socket, POLLIN, 0};
+    if (poll(&wanted, 1, static_cast<int>(kEventWaitSeconds * 1000)) <= 0) return false;
     char byte = 0;
-    return recv(socket, &byte, 1, 0) <= 0;
+    return recv(socket, &byte, 1, MSG_DONTWAIT) <= 0;
 }
 
 bool IsOpen(int descriptor) {
