@@ -1,0 +1,177 @@
+// CreateServer, CreateClient and CreateAccept.
+// Owns the socket work before a record exists (create, bind, listen, resolve, connect) and the
+// registration of the finished socket; never touches a record after its worker has started.
+#include "net/create.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "net/clock.h"
+#include "net/name_cache.h"
+#include "net/registry.h"
+#include "net/socket_util.h"
+#include "net/worker.h"
+
+namespace net {
+namespace {
+
+struct ConnectionSetup {
+    int socket = kNoSocket;
+    bool isServer = false;
+    std::string address;
+    std::uint16_t port = 0;
+    DisconnectHandler onDisconnect = nullptr;
+    ConnectHandler onConnect = nullptr;
+    NewDataHandler onData = nullptr;
+    NewConnectionHandler onNewConnection = nullptr;
+    NewConnectionDeniedHandler onNewConnectionDenied = nullptr;
+};
+
+void FillRecord(ConnectionRecord& record, const ConnectionSetup& setup) {
+    record.V_EventDisconnect = setup.onDisconnect;
+    record.V_EventConnect = setup.onConnect;
+    record.V_EventNewConnection = setup.onNewConnection;
+    record.V_EventNewConnectionDenied = setup.onNewConnectionDenied;
+    record.V_EventNewData = setup.onData;
+    record.V_SOCKET = setup.socket;
+    record.V_OwnedSocket = setup.socket;
+    record.V_Protocol = kProtocolTcp;
+    record.V_IsServer = setup.isServer ? 1 : 0;
+    record.V_IPA = setup.address;
+    record.V_Port = setup.port;
+    record.V_State = kStateCreated;
+}
+
+// Lists, fills and starts the connection in one hold of ListLock, so its worker (and any other
+// thread) sees it complete. On failure the socket is closed and the record never existed.
+ResultCode Register(const ConnectionSetup& setup, ConnId& id) {
+    std::lock_guard lock(ListLock());
+    ConnectionRecord* record = AllocateRecord();
+    if (record != nullptr) {
+        FillRecord(*record, setup);
+        if (StartConnectionWorker(record->V_ID, record->V_ThreadID)) {
+            id = record->V_ID;
+            return kNoError;
+        }
+        RemoveRecord(record);
+    }
+    close(setup.socket);
+    return kThreadStartFailed;
+}
+
+int OpenStreamSocket() {
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+ResultCode OpenNonBlockingSocket(int& sock, int& flags) {
+    sock = OpenStreamSocket();
+    if (sock < 0) return kCannotCreateSocket;
+    flags = fcntl(sock, F_GETFL);
+    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0) {
+        close(sock);
+        return kBlockingModeError;
+    }
+    return kNoError;
+}
+
+bool ConnectOnce(int sock, const sockaddr_in& address) {
+    return connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+           errno == EISCONN;
+}
+
+// A socket connected to itself reached no listener: it is replaced by a fresh one and the
+// attempts go on. Any other failed attempt keeps the socket, since a handshake still under way
+// on it completes on a later attempt.
+ResultCode Attempt(int& sock, int& flags, const sockaddr_in& address, bool& connected) {
+    connected = ConnectOnce(sock, address);
+    if (!connected || !IsSelfConnected(sock)) return kNoError;
+    connected = false;
+    close(sock);
+    return OpenNonBlockingSocket(sock, flags);
+}
+
+ResultCode ConnectBeforeDeadline(const sockaddr_in& address, std::uint32_t timeoutSeconds,
+                                 int& sock) {
+    int flags = 0;
+    ResultCode result = OpenNonBlockingSocket(sock, flags);
+    if (result != kNoError) return result;
+    bool connected = false;
+    result = Attempt(sock, flags, address, connected);
+    const double deadline = MonotonicSeconds() + timeoutSeconds;
+    while (result == kNoError && !connected) {
+        result = Attempt(sock, flags, address, connected);
+        if (result != kNoError || connected) break;
+        if (MonotonicSeconds() > deadline) {
+            close(sock);
+            return kConnectTimeout;
+        }
+        PauseMilliseconds(kConnectRetryPauseMilliseconds);
+    }
+    // Should the socket stay non-blocking, the worker and SendData both cope with that.
+    if (result == kNoError) fcntl(sock, F_SETFL, flags);
+    return result;
+}
+
+}  // namespace
+
+ResultCode CreateServer(ConnId& id, std::uint16_t port, std::uint16_t V_MaxSimConReq,
+                        NewConnectionHandler V_EventNewConnection,
+                        NewConnectionDeniedHandler V_EventNewConnectionDenied) {
+    id = kNoConnection;
+    if (V_MaxSimConReq == 0 || V_MaxSimConReq > kMaxSimConReqLimit) {
+        return kMaxSimConReqOutOfRange;
+    }
+    if (V_EventNewConnection == nullptr) return kMissingEventHandler;
+    if (!RegistryAcceptsRecords()) return kThreadStartFailed;
+    const int sock = OpenStreamSocket();
+    if (sock < 0) return kCannotCreateSocket;
+    const sockaddr_in address = MakeAddress(htonl(INADDR_ANY), port);
+    if (bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(sock);
+        return kCannotBindPort;
+    }
+    if (listen(sock, V_MaxSimConReq) != 0) {
+        close(sock);
+        return kCannotListen;
+    }
+    ConnectionSetup setup{sock, true, "", port};
+    setup.onNewConnection = V_EventNewConnection;
+    setup.onNewConnectionDenied = V_EventNewConnectionDenied;
+    return Register(setup, id);
+}
+
+ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
+                        DisconnectHandler V_EventDisconnect, ConnectHandler V_EventConnect,
+                        NewDataHandler V_EventNewData, std::uint32_t timeoutSeconds) {
+    id = kNoConnection;
+    if (host.empty()) return kIpaNotFound;
+    if (host.find(':') != std::string_view::npos) return kNoIpv6;
+    std::uint32_t resolved = 0;
+    const ResultCode resolution = ResolveHost(host, resolved);
+    if (resolution != kNoError) return resolution;
+    // Without a running layer the connection could never be reaped: no point waiting for it.
+    if (!RegistryAcceptsRecords()) return kThreadStartFailed;
+    int sock = kNoSocket;
+    const ResultCode connection =
+        ConnectBeforeDeadline(MakeAddress(resolved, port), timeoutSeconds, sock);
+    if (connection != kNoError) return connection;
+    return Register(
+        {sock, false, std::string(host), port, V_EventDisconnect, V_EventConnect, V_EventNewData},
+        id);
+}
+
+ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
+                        DisconnectHandler V_EventDisconnect, ConnectHandler V_EventConnect,
+                        NewDataHandler V_EventNewData) {
+    id = kNoConnection;
+    ReadPeerAddress(socket, address);
+    return Register({socket, false, address, 0, V_EventDisconnect, V_EventConnect, V_EventNewData},
+                    id);
+}
+
+}  // namespace net

@@ -1,0 +1,18 @@
+// SendData: the one way bytes reach the wire.
+// Owns nothing but the send loop; never closes a connection and never frames the bytes.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "net/types.h"
+
+namespace net {
+
+// Sends every byte of `data` (zero bytes included) to the connection. kNoError when all were
+// accepted, kConnIdNotFound for an unknown or ending connection (nothing sent), kSendError when
+// the system refused part; `count` tells how many bytes the system accepted in this call.
+// Writing to a peer that has gone reports an error instead of raising a signal.
+ResultCode SendData(ConnId id, std::string_view data, std::uint32_t& count);
+
+}  // namespace net

@@ -1,0 +1,22 @@
+// Small socket helpers shared by the creating operations and the workers.
+// Owns nothing; never touches records or locks.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+
+namespace net {
+
+// An IPv4 socket address from an address in network byte order and a port in host order.
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port);
+
+// Sets `text` to the peer's dotted IPv4 address; false (text untouched) when it cannot be read.
+bool ReadPeerAddress(int socket, std::string& text);
+
+// True when the socket's local and remote endpoints are the same: a connect to a free port in
+// the system's own range of source ports can end up connected to itself.
+bool IsSelfConnected(int socket);
+
+}  // namespace net

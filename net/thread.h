@@ -1,0 +1,25 @@
+// Starting the layer's own threads, and telling them apart from the callers' threads.
+// Owns the role mark of each thread; never touches records or sockets.
+#pragma once
+
+#include <pthread.h>
+
+namespace net {
+
+// Every thread the layer starts gets this stack; handlers run on it too.
+inline constexpr unsigned long kLayerThreadStackBytes = 512000;
+
+enum class ThreadRole { Caller, Worker, Cleanup };
+
+// Starts procedure(argument) on a new joinable thread; false when the system refuses.
+bool StartLayerThread(void* (*procedure)(void*), void* argument, pthread_t& thread);
+
+// Called first by every layer thread, so that operations which would wait for the calling
+// thread itself can notice it.
+void MarkThisThread(ThreadRole role);
+ThreadRole ThisThreadRole();
+
+// Tests only: the next `count` thread starts fail as if the system had refused them.
+void RefuseThreadStartsForTest(int count);
+
+}  // namespace net

@@ -1,0 +1,142 @@
+// SendData: counts and totals, empty and zero-byte data, unknown and ending handles, a peer
+// that has gone, and a Disconnect during a blocked send.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "net/registry.h"
+#include "tests/net/support.h"
+
+namespace nettest {
+namespace {
+
+using net::ConnId;
+constexpr std::uint32_t kPresetCount = 99;
+constexpr std::size_t kBigMessageBytes = 100000;
+constexpr int kSendAttempts = 200;
+constexpr std::chrono::milliseconds kSendRetryPause{5};
+constexpr std::chrono::milliseconds kStillBlocked{100};
+
+std::uint64_t BytesSent(ConnId id) {
+    net::ConnectionRecord record;
+    return net::CopyRecordForTest(id, record) ? record.V_BytesSent : ~0ull;
+}
+
+std::uint64_t BytesReceived(ConnId id) {
+    net::ConnectionRecord record;
+    return net::CopyRecordForTest(id, record) ? record.V_BytesReceived : ~0ull;
+}
+
+using Sending = LayerTest;
+
+TEST_F(Sending, EmptyDataSucceedsAndSendsNothing) {
+    const RawPeer pair = ConnectToRawPeer();
+    std::uint32_t count = kPresetCount;
+    EXPECT_EQ(net::SendData(pair.client, "", count), net::kNoError);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(BytesSent(pair.client), 0u);
+    ASSERT_EQ(net::SendData(pair.client, "x", count), net::kNoError);
+    EXPECT_EQ(ReceiveExactly(pair.peer, 1), "x") << "nothing came before the real byte";
+    CloseRaw(pair);
+}
+
+TEST_F(Sending, BytesArriveWholeAndBothTotalsAreExact) {
+    ConnId server = 0;
+    ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
+    ConnId client = 0;
+    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
+                                OnData, kLoopbackConnectTimeout),
+              net::kNoError);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 1; }));
+    const ConnId accepted = AdoptedBy(server, 1);
+
+    std::string big(kBigMessageBytes, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i % 251);
+    const std::vector<std::string> messages = {std::string("\0\0zero\0", 7), "SHOT:45", big};
+    std::string expected;
+    for (const std::string& message : messages) {
+        std::uint32_t count = kPresetCount;
+        ASSERT_EQ(net::SendData(client, message, count), net::kNoError);
+        EXPECT_EQ(count, message.size());
+        expected += message;
+        EXPECT_EQ(BytesSent(client), expected.size());
+    }
+    ASSERT_TRUE(WaitFor([&] { return DataOf(accepted).size() == expected.size(); }));
+    EXPECT_EQ(DataOf(accepted), expected);
+    EXPECT_EQ(BytesReceived(accepted), expected.size());
+    EXPECT_EQ(BytesReceived(client), 0u);
+    EXPECT_EQ(BytesSent(accepted), 0u);
+}
+
+TEST_F(Sending, UnknownAndEndingHandlesGiveNotFound) {
+    std::uint32_t count = kPresetCount;
+    EXPECT_EQ(net::SendData(424242, "x", count), net::kConnIdNotFound);
+    EXPECT_EQ(count, 0u);
+
+    const RawPeer pair = ConnectToRawPeer();
+    Hold(Kind::Disconnect);
+    ASSERT_EQ(net::Disconnect(pair.client), net::kNoError);
+    count = kPresetCount;
+    EXPECT_EQ(net::SendData(pair.client, "x", count), net::kConnIdNotFound);
+    EXPECT_EQ(count, 0u);
+    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect, pair.client) == 1; }));
+    EXPECT_EQ(net::SendData(pair.client, "x", count), net::kConnIdNotFound) << "still listed";
+    Release(Kind::Disconnect);
+    net::WaitClose(pair.client);
+    EXPECT_EQ(net::SendData(pair.client, "x", count), net::kConnIdNotFound) << "removed";
+    CloseRaw(pair);
+}
+
+TEST_F(Sending, WritingToAPeerThatHasGoneNeverEndsTheProcess) {
+    Hold(Kind::Connect);  // keeps the worker from noticing the peer's end by itself
+    RawPeer pair = ConnectToRawPeer();
+    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Connect, pair.client) == 1; }));
+    close(pair.peer);
+    pair.peer = -1;
+
+    std::vector<net::ResultCode> results;
+    std::uint32_t count = 0;
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+        results.push_back(net::SendData(pair.client, "SHOT:12", count));
+        if (results.back() != net::kNoError) break;
+        std::this_thread::sleep_for(kSendRetryPause);
+    }
+    ASSERT_GE(results.size(), 2u);
+    EXPECT_EQ(results.front(), net::kNoError) << "the system took the first bytes";
+    EXPECT_EQ(results.back(), net::kSendError);
+    EXPECT_EQ(count, 0u);
+
+    Release(Kind::Connect);
+    ASSERT_TRUE(
+        WaitFor([&] { return net::SendData(pair.client, "x", count) == net::kConnIdNotFound; }));
+    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect, pair.client) == 1; }));
+    CloseRaw(pair);
+}
+
+TEST_F(Sending, DisconnectDuringABlockedSendMakesItFail) {
+    const RawPeer pair = ConnectToRawPeer();  // the peer never reads
+    Hold(Kind::Disconnect);
+    const std::string flood(kFloodBytes, 'f');
+    std::uint32_t count = 0;
+    auto sending =
+        std::async(std::launch::async, [&] { return net::SendData(pair.client, flood, count); });
+    ASSERT_TRUE(WaitFor([&] { return QueuedForReading(pair.peer) > 0; }));
+    ASSERT_EQ(sending.wait_for(kStillBlocked), std::future_status::timeout)
+        << "the send is blocked on a full connection";
+    ASSERT_EQ(net::Disconnect(pair.client), net::kNoError);
+    ASSERT_EQ(sending.wait_for(std::chrono::duration<double>(kEventWaitSeconds)),
+              std::future_status::ready);
+    EXPECT_EQ(sending.get(), net::kSendError);
+    EXPECT_GT(count, 0u);
+    EXPECT_LT(count, flood.size());
+    EXPECT_EQ(BytesSent(pair.client), count);
+    Release(Kind::Disconnect);
+    CloseRaw(pair);
+}
+
+}  // namespace
+}  // namespace nettest
