@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "game/lobby.h"
+#include "net/net.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 

@@ -238,14 +238,17 @@ TEST_F(ComputerMatchEndToEnd, AWholeMatchEndsWithTheResultAndTheNextMatchBegins)
     EXPECT_EQ(CellsOn(last, won, kRed), 30);
     EXPECT_EQ(PixelAt(last, 2, 1), kWhite);  // the turn indicator is dark during the result
     EXPECT_EQ(PixelAt(last, 1, 2), kWhite);
-    Wait([](const Frame& f) { return PhaseLabel(f, 284, "Schiffe setzen"); }, kNextMatchTimeoutMs,
-         "the next match's placement");
+    // The label comes first, then both boards are cleared for placement.
+    Wait(
+        [](const Frame& f) {
+            return PhaseLabel(f, 284, "Schiffe setzen") && CellsOn(f, true, kWhite) == 100 &&
+                   CellsOn(f, false, kWhite) == 100;
+        },
+        kNextMatchTimeoutMs, "the next match's placement on cleared boards");
     const auto held =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - resultSeen);
     EXPECT_GE(held.count(), kResultHoldMs - kResultHoldToleranceMs);
     EXPECT_EQ(PixelAt(last, 281, 211), kWhite);
-    EXPECT_EQ(CellsOn(last, true, kWhite), 100);
-    EXPECT_EQ(CellsOn(last, false, kWhite), 100);
     ASSERT_TRUE(SendCloseRequest(session));
     EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
 }
