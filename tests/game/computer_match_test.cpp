@@ -19,15 +19,9 @@ namespace {
 
 using namespace screen;
 using testing_support::CountColour;
+using testing_support::NewestLogLine;
 using testing_support::TextAt;
 using testing_support::WaitUntil;
-
-std::string LastLogLine() {
-    for (int slot = kLogSlots - 1; slot >= 0; --slot) {
-        if (!LogSlot(slot).empty()) return LogSlot(slot);
-    }
-    return {};
-}
 
 bool LogRowShows(const std::string& text) {
     for (int slot = 0; slot < kLogSlots; ++slot) {
@@ -91,7 +85,7 @@ TEST_F(Match, ClicksMapToCellsAndGridLinePixelsCountLeftAndUp) {
     EXPECT_EQ(game::Cell(game::PlayerShots, 10, 10), 1);
     EXPECT_EQ(FiredCells(), 4);
     EXPECT_EQ(CellColour(2, 1), kWaterBlue);
-    EXPECT_EQ(LastLogLine(), "Wasser");
+    EXPECT_EQ(NewestLogLine(), "Wasser");
 }
 
 TEST_F(Match, ClicksOnTheBoardEdgeOrWithOtherButtonsAreIgnored) {
@@ -101,14 +95,14 @@ TEST_F(Match, ClicksOnTheBoardEdgeOrWithOtherButtonsAreIgnored) {
     PollOnce(100, 100, kButtonLeft | kButtonRight);
     PollOnce(100, 100, kButtonRight);
     EXPECT_EQ(FiredCells(), 0);
-    EXPECT_EQ(LastLogLine(), "-");
+    EXPECT_EQ(NewestLogLine(), "-");
 }
 
 TEST_F(Match, AHitIsReportedPaintedAndCounted) {
     game::Cell(game::ComputerFleet, 3, 3) = 1;
     game::MyTurn.store(1);
     PollOnce(90, 90, kButtonLeft);
-    EXPECT_EQ(LastLogLine(), "Du hast ein Schiff getroffen");
+    EXPECT_EQ(NewestLogLine(), "Du hast ein Schiff getroffen");
     EXPECT_EQ(CellColour(3, 3), kHitRed);
     EXPECT_EQ(game::EnemyCellsLeft, game::kFleetCells - 1);
     EXPECT_TRUE(TurnIndicatorIs(kTurnYellow));
@@ -125,7 +119,7 @@ TEST_F(Match, ACellFiredAtBeforeIsRefusedAndCostsNoTurn) {
     InjectMouse(160, 110, kButtonLeft);
     phase.join();
     EXPECT_EQ(game::Cell(game::PlayerShots, 6, 4), 1);
-    EXPECT_EQ(LastLogLine(), "Wasser");
+    EXPECT_EQ(NewestLogLine(), "Wasser");
     EXPECT_EQ(CellColour(4, 4), kWhite);
 }
 

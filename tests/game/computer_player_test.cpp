@@ -82,13 +82,6 @@ class Opponent : public ::testing::Test {
     }
 };
 
-std::string LastLogLine() {
-    for (int slot = screen::kLogSlots - 1; slot >= 0; --slot) {
-        if (!screen::LogSlot(slot).empty()) return screen::LogSlot(slot);
-    }
-    return {};
-}
-
 void ExpectShot(CellRef shot, int column, int row) {
     EXPECT_EQ(shot.column, column);
     EXPECT_EQ(shot.row, row);
@@ -220,12 +213,12 @@ TEST_F(Opponent, EveryShotIsReportedInTheLogThenOnTheSmallBoard) {
     PlaceOnPlayerFleet(3, 4, 2, kVertical);
     ScriptCell(3, 4);
     ExpectShot(Turn(), 3, 4);
-    EXPECT_EQ(LastLogLine(), "Dein Schiff wurde getroffen");
+    EXPECT_EQ(testing_support::NewestLogLine(), "Dein Schiff wurde getroffen");
     EXPECT_EQ(testing_support::CountColour(25, 317, 35, 327, screen::kHitRed), 11 * 11);
     EXPECT_EQ(testing_support::CountColour(0, 0, 399, 399, screen::kHitRed), 11 * 11);
     script.push_back(Choice(0, 4));  // left: (2,4) water
     ExpectShot(Turn(), 2, 4);
-    EXPECT_EQ(LastLogLine(), "Dein Gegner hat nichts getroffen");
+    EXPECT_EQ(testing_support::NewestLogLine(), "Dein Gegner hat nichts getroffen");
     EXPECT_EQ(testing_support::CountColour(13, 317, 23, 327, screen::kWaterBlue), 11 * 11);
     EXPECT_EQ(OwnCellsLeft, kFleetCells - 1);
 }

@@ -21,6 +21,7 @@ namespace {
 
 using namespace screen;
 using testing_support::CountColour;
+using testing_support::NewestLogLine;
 using testing_support::WaitUntil;
 
 const std::string kOnALine = "Bitte f\x81r ein Feld entscheiden!";
@@ -55,13 +56,6 @@ std::string Slot(int slot) {
     std::string text = LogSlot(slot);
     MutexUnlock(game::ScreenMutex);
     return text;
-}
-
-std::string LastLogLine() {
-    for (int slot = kLogSlots - 1; slot >= 0; --slot) {
-        if (!Slot(slot).empty()) return Slot(slot);
-    }
-    return {};
 }
 
 // Everything above the small board and the log: the board and the panels.
@@ -130,7 +124,7 @@ TEST_F(Placing, ALeftClickPlacesToTheRightAndARightClickDownwards) {
     for (int r = 4; r <= 6; ++r)
         EXPECT_TRUE(IsGreyCell(2, r)) << r;
     EXPECT_EQ(GreyCells(), 8);
-    EXPECT_EQ(LastLogLine(), "-");
+    EXPECT_EQ(NewestLogLine(game::ScreenMutex), "-");
 }
 
 TEST_F(Placing, ClicksOnBlackPixelsAskForACell) {
@@ -162,7 +156,7 @@ TEST_F(Placing, AnOccupiedCellAndTouchingShipsAreRefusedButCornersAllowed) {
 TEST_F(Placing, AClickIntoTheInputLinePlacesNothing) {
     EXPECT_EQ(PlaceShip(200, 290, 5, 1), 0);
     EXPECT_EQ(PlaceShip(200, 290, 5, 0), 0);
-    EXPECT_EQ(LastLogLine(), "-");
+    EXPECT_EQ(NewestLogLine(game::ScreenMutex), "-");
     EXPECT_EQ(GreyCells(), 0);
 }
 
@@ -185,7 +179,8 @@ void PlaceFleetByClicks() {
         ASSERT_TRUE(WaitUntil([i] { return GreyCells() == CellsOfFirst(i + 1); })) << i;
     }
     InjectMouseAway();
-    ASSERT_TRUE(WaitUntil([] { return LastLogLine() == " " && Slot(7) == "mit ESC l\x94schen"; }));
+    ASSERT_TRUE(WaitUntil(
+        [] { return NewestLogLine(game::ScreenMutex) == " " && Slot(7) == "mit ESC l\x94schen"; }));
 }
 
 TEST_F(Placing, TheScreenPlacesTenShipsInOrderAndEnterConfirms) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "screen/font_cp437.h"
+#include "screen/message_log.h"
 
 namespace testing_support {
 
@@ -44,6 +45,16 @@ int CountColour(int x1, int y1, int x2, int y2, screen::Colour colour) {
             count += screen::ReadPixel(x, y) == colour ? 1 : 0;
     }
     return count;
+}
+
+std::string NewestLogLine(screen::MutexHandle lock) {
+    screen::MutexLock(lock);
+    std::string newest;
+    for (int slot = screen::kLogSlots - 1; slot >= 0 && newest.empty(); --slot) {
+        newest = screen::LogSlot(slot);
+    }
+    screen::MutexUnlock(lock);
+    return newest;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

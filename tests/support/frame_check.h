@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +23,9 @@ std::vector<screen::Colour> Snapshot();
 
 // Number of pixels in the rectangle (both corners included) with this colour.
 int CountColour(int x1, int y1, int x2, int y2, screen::Colour colour);
+
+// The newest line in the message log, read under `lock` (which may be none).
+std::string NewestLogLine(screen::MutexHandle lock = nullptr);
 
 // Polls `condition` every millisecond until it holds or the time-out passes.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5000ms);
