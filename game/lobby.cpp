@@ -113,13 +113,20 @@ void ShowHelpLines() {
         screen::LogLine(line);
 }
 
+// Without a left click and without a key nothing can happen until the input
+// changes, so the idle step sleeps until then instead of waking 200 times a
+// second; a held button keeps it polling, since each pass repeats the action.
 void LobbyLoop() {
     ShowHelpLines();
     for (;;) {
+        const std::uint64_t seen = screen::InputGeneration();
         const screen::MouseSample mouse = screen::PollMouse();
-        if (LeftClick(mouse)) IdleClick(mouse);
+        const bool clicked = LeftClick(mouse);
+        if (clicked) IdleClick(mouse);
         screen::WaitMs(kIdlePauseMs);
-        if (screen::ReadKey() == screen::kCloseRequest) return;
+        const std::string key = screen::ReadKey();
+        if (key == screen::kCloseRequest) return;
+        if (!clicked && key.empty()) screen::WaitForInputAfter(seen);
     }
 }
 

@@ -5,11 +5,11 @@
 
 #include <pthread.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
-#include "net/clock.h"
 #include "net/name_cache.h"
 #include "net/registry.h"
 #include "net/thread.h"
@@ -25,6 +25,10 @@ struct Lifecycle {
     std::mutex controlLock;
     std::condition_variable startSignal;
     bool cleanupSignalled = false;
+    // Wakes the cleanup thread when a record closes or the exit flag is set; an idle layer
+    // then costs no wake-ups.
+    std::condition_variable cleanupWake;
+    bool reapWanted = false;
     std::uint8_t exitFlag = 0;
     Phase phase = Phase::Stopped;
     pthread_t cleanupThread{};
@@ -71,6 +75,14 @@ void ReapClosedRecords(std::unique_lock<std::mutex>& list) {
     }
 }
 
+// A record closed after the last look sets reapWanted before this wait begins or wakes it.
+void WaitForWork() {
+    std::unique_lock control(state.controlLock);
+    state.cleanupWake.wait_for(control, std::chrono::milliseconds(kCleanupFallbackMilliseconds),
+                               [] { return state.reapWanted || state.exitFlag == 1; });
+    state.reapWanted = false;
+}
+
 void* CleanupThread(void*) {
     MarkThisThread(ThreadRole::Cleanup);
     GiveStartSignal();
@@ -79,7 +91,7 @@ void* CleanupThread(void*) {
         ReapClosedRecords(list);
         if (ExitWanted()) return nullptr;
         list.unlock();
-        PauseMilliseconds(kCleanupPauseMilliseconds);
+        WaitForWork();
         list.lock();
     }
 }
@@ -99,6 +111,7 @@ bool BeginStop(pthread_t& cleanupThread) {
 void RequestCleanupExit() {
     std::lock_guard control(state.controlLock);
     state.exitFlag = 1;
+    state.cleanupWake.notify_one();
 }
 
 // A handler calling this runs on a thread the cleanup thread joins: waiting would deadlock, so
@@ -112,6 +125,12 @@ void EndCleanupThread(pthread_t cleanupThread) {
 }
 
 }  // namespace
+
+void WakeCleanupThread() {
+    std::lock_guard control(state.controlLock);
+    state.reapWanted = true;
+    state.cleanupWake.notify_one();
+}
 
 void StartConnectionLayer() {
     std::lock_guard list(ListLock());

@@ -5,8 +5,9 @@
 
 namespace net {
 
-// How long the cleanup thread pauses between two looks for closed connections.
-inline constexpr int kCleanupPauseMilliseconds = 1;
+// The cleanup thread sleeps until a connection closes or the layer stops; this bounds
+// its sleep all the same, so a wake-up that never came costs at most this delay.
+inline constexpr int kCleanupFallbackMilliseconds = 100;
 
 // Call once before anything else of the layer. Returns once the cleanup thread runs. If that
 // thread cannot be started, the layer stays closed and every creating operation answers
@@ -19,5 +20,9 @@ void StartConnectionLayer();
 // the others find no connection. Call it from a thread of the game, never from a handler (from
 // a handler it closes everything but cannot wait for the layer's threads to end).
 void StopConnectionLayer();
+
+// Tells the cleanup thread that a record has reached the closed state. Callable with
+// ListLock held (ControlLock comes after it).
+void WakeCleanupThread();
 
 }  // namespace net

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "net/clock.h"
+#include "net/lifecycle.h"
 #include "net/registry.h"
 #include "net/socket_util.h"
 #include "net/thread.h"
@@ -149,6 +150,7 @@ void EndWorker(ConnId id) {
         record->V_OwnedSocket = kNoSocket;
     }
     record->V_State = kStateClosed;
+    WakeCleanupThread();
 }
 
 void* ConnectionWorker(void* argument) {
@@ -190,7 +192,10 @@ ResultCode Disconnect(ConnId id) {
     // first look and ends too.
     shutdown(record->V_SOCKET, SHUT_RDWR);
     record->V_SOCKET = kNoSocket;
-    if (record->V_State == kStateRunning) record->V_State = kStateClosed;
+    if (record->V_State == kStateRunning) {
+        record->V_State = kStateClosed;
+        WakeCleanupThread();
+    }
     return kNoError;
 }
 

@@ -69,6 +69,12 @@ std::string ReadKey();
 void WaitMs(int ms);
 void DelayMs(int ms);
 
+// For loops that can only react to input: InputGeneration names the input seen
+// so far; WaitForInputAfter sleeps until a key, focus or pointer change comes
+// after it, and returns at once while keys are queued.
+std::uint64_t InputGeneration();
+void WaitForInputAfter(std::uint64_t generation);
+
 // Handles may be "none" (nullptr): waiting on, locking or destroying none does nothing.
 using ThreadHandle = std::thread*;
 using MutexHandle = std::mutex*;

@@ -3,6 +3,7 @@
 // window thread or by tests; never touches pixels or the window system.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -28,6 +29,10 @@ struct InputState {
     int x = -1;
     int y = -1;
     int buttons = 0;
+    // Counts every change of keys, focus or pointer, so an idle loop can sleep
+    // until something happens instead of polling.
+    std::uint64_t generation = 0;
+    std::condition_variable changed;
     std::atomic<std::uint8_t> keyArrived{0};
     std::atomic<std::uint8_t> pausesEnabled{1};
 };
@@ -36,6 +41,12 @@ InputState input;
 
 void Sleep(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Caller holds the input lock.
+void NoteChange() {
+    ++input.generation;
+    input.changed.notify_all();
 }
 
 bool PausesEnabled() {
@@ -49,6 +60,7 @@ void PushKey(std::string_view code) {
         std::lock_guard guard(input.lock);
         if (input.keys.size() == kKeyQueueCapacity) input.keys.pop_front();
         input.keys.emplace_back(code);
+        NoteChange();
     }
     input.keyArrived.store(1, std::memory_order_relaxed);
 }
@@ -56,6 +68,7 @@ void PushKey(std::string_view code) {
 void SetFocus(bool focused) {
     std::lock_guard guard(input.lock);
     input.focused = focused;
+    NoteChange();
 }
 
 void SetPointer(bool inside, int x, int y, int buttons) {
@@ -64,6 +77,7 @@ void SetPointer(bool inside, int x, int y, int buttons) {
     input.x = x;
     input.y = y;
     input.buttons = buttons;
+    NoteChange();
 }
 
 MouseSample PollMouse() {
@@ -81,6 +95,17 @@ std::string ReadKey() {
     std::string code = std::move(input.keys.front());
     input.keys.pop_front();
     return code;
+}
+
+std::uint64_t InputGeneration() {
+    std::lock_guard guard(input.lock);
+    return input.generation;
+}
+
+void WaitForInputAfter(std::uint64_t generation) {
+    std::unique_lock guard(input.lock);
+    input.changed.wait(
+        guard, [generation] { return input.generation != generation || !input.keys.empty(); });
 }
 
 void WaitMs(int ms) {

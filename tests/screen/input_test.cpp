@@ -113,6 +113,28 @@ TEST_F(Input, ReadKeyClearsTheArrivalMarkSoALaterWaitRunsFull) {
     EXPECT_GE(ElapsedMs(start), 100);
 }
 
+TEST_F(Input, WaitForInputSleepsUntilAnyInputChanges) {
+    const std::uint64_t seen = InputGeneration();
+    std::atomic<int> woke{0};
+    std::thread idle([&] {
+        WaitForInputAfter(seen);
+        woke.store(1);
+    });
+    std::this_thread::sleep_for(milliseconds(30));
+    EXPECT_EQ(woke.load(), 0);
+    InjectMouse(5, 5, 0);  // a pointer move is enough
+    idle.join();
+    EXPECT_EQ(woke.load(), 1);
+}
+
+TEST_F(Input, WaitForInputReturnsAtOnceWhileKeysAreQueued) {
+    InjectKey("a");
+    InjectKey("b");
+    const std::uint64_t seen = InputGeneration();
+    WaitForInputAfter(seen);  // would block forever if queued keys did not count
+    EXPECT_EQ(ReadKey(), "a");
+}
+
 TEST(Threads, NoneHandlesDoNothingAndRealOnesWork) {
     ThreadWait(nullptr);
     MutexLock(nullptr);
