@@ -98,15 +98,6 @@ void ComputerPhase() {
     MyTurn.store(1, std::memory_order_relaxed);
 }
 
-void ExchangeFire() {
-    for (;;) {
-        PlayerPhase();
-        if (FleetSunk(EnemyCellsLeft)) return;
-        ComputerPhase();
-        if (FleetSunk(EnemyCellsLeft) || FleetSunk(OwnCellsLeft)) return;
-    }
-}
-
 }  // namespace
 
 void PlayerPhase() {
@@ -121,6 +112,15 @@ void PlayerPhase() {
         }
         screen::WaitMs(kPlayerPollPauseMs);
     } while (MyTurn.load(std::memory_order_relaxed) == 1);
+}
+
+void ExchangeFire() {
+    for (;;) {
+        PlayerPhase();
+        if (FleetSunk(EnemyCellsLeft)) return;
+        ComputerPhase();
+        if (FleetSunk(EnemyCellsLeft) || FleetSunk(OwnCellsLeft)) return;
+    }
 }
 
 // The loser of a match fires first in the next one.

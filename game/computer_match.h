@@ -11,6 +11,8 @@ namespace game {
 // Lights the turn indicator and polls the mouse, once and again while MyTurn
 // is 1, until the player has fired at a new cell.
 void PlayerPhase();
+// The player's and the computer's phases in turn until one fleet is sunk.
+void ExchangeFire();
 // Shows the result for two seconds and prepares the counters and turn order
 // for the next match.
 void FinishMatch();

@@ -17,8 +17,10 @@ void RunProgram() {
     EndProgram();
 }
 
-// Threads may still run, so static destructors must not: _Exit skips them.
+// Threads may still run, so static destructors must not: _Exit skips them
+// once the connection layer has closed what remains.
 void EndProgram() {
+    net::StopConnectionLayer();
     std::_Exit(EXIT_SUCCESS);
 }
 

@@ -24,6 +24,10 @@ void InjectMouseAway() {
     SetPointer(false, -1, -1, 0);
 }
 
+void InjectFocus(bool focused) {
+    SetFocus(focused);
+}
+
 void ResetInput() {
     while (!ReadKey().empty()) {
     }

@@ -12,8 +12,10 @@ void OpenOffscreen();
 void InjectKey(std::string_view code);
 // The pointer inside the focused window at (x, y) with the given button mask.
 void InjectMouse(int x, int y, int buttons);
-// The pointer outside the window, or the window without focus.
+// The pointer outside the window.
 void InjectMouseAway();
+// The window gains or loses the input focus; the pointer stays where it is.
+void InjectFocus(bool focused);
 // Keys waiting in the queue.
 int QueuedKeyCount();
 // Empties the key queue, clears the key-arrival flag and moves the pointer away.

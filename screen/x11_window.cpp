@@ -25,6 +25,7 @@ namespace {
 
 constexpr int kRefreshIntervalMs = 16;
 constexpr int kWaitForever = -1;
+constexpr int kLostWindowRepeatMs = 300;
 constexpr int kWakeBufferBytes = 64;
 constexpr int kImageBitsPerPixel = 32;
 constexpr int kBytesPerPixel = kImageBitsPerPixel / 8;
@@ -180,7 +181,21 @@ bool CreateImage(const XVisualInfo& visual, int width, int height) {
     return true;
 }
 
+// The connection to the X server is gone, so no picture and no input will come
+// again. The game hears it as the user closing the window, repeatedly, because
+// some loops take a close request without ending the program. Returning would
+// let Xlib end the process at once, with threads still running.
+int WindowLost(Display*) {
+    SetFocus(false);
+    SetPointer(false, -1, -1, 0);
+    for (;;) {
+        PushKey(kCloseRequest);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLostWindowRepeatMs));
+    }
+}
+
 bool OpenDisplayWindow(int width, int height, int depth) {
+    XSetIOErrorHandler(WindowLost);
     win.display = XOpenDisplay(nullptr);
     if (win.display == nullptr) return false;
     const int screenNumber = DefaultScreen(win.display);

@@ -112,10 +112,13 @@ bool PhaseLabel(const Frame& frame, int x, std::string_view label) {
     return TextShows(frame, x, 240, label, kBlack, kWhite);
 }
 
+// The whole result: the label on its colour and the turn indicator dark again.
 bool ResultShown(const Frame& frame) {
     const std::uint32_t background = PixelAt(frame, 281, 211);
-    return (background == kBlue && TextShows(frame, 308, 240, "Gewonnen", kBlack, kBlue)) ||
-           (background == kRed && TextShows(frame, 308, 240, "Verloren", kBlack, kRed));
+    const bool label =
+        (background == kBlue && TextShows(frame, 308, 240, "Gewonnen", kBlack, kBlue)) ||
+        (background == kRed && TextShows(frame, 308, 240, "Verloren", kBlack, kRed));
+    return label && PixelAt(frame, 2, 1) == kWhite && PixelAt(frame, 1, 2) == kWhite;
 }
 
 // The picture when the exchange of fire begins, drawn offscreen by the game's
@@ -236,8 +239,6 @@ TEST_F(ComputerMatchEndToEnd, AWholeMatchEndsWithTheResultAndTheNextMatchBegins)
     // The winner's opponent fleet is all red: thirty hits on the big board when
     // the player won, on the small board when the computer did.
     EXPECT_EQ(CellsOn(last, won, kRed), 30);
-    EXPECT_EQ(PixelAt(last, 2, 1), kWhite);  // the turn indicator is dark during the result
-    EXPECT_EQ(PixelAt(last, 1, 2), kWhite);
     // The label comes first, then both boards are cleared for placement.
     Wait(
         [](const Frame& f) {
@@ -269,6 +270,9 @@ TEST_F(ComputerMatchEndToEnd, ACloseRequestDuringTheExchangeOfFireEndsWithStatus
     ASSERT_TRUE(ClickUntil(
         session, CellCentre(5), CellCentre(5), Button::kLeft,
         [](const Frame& f) { return !CellIs(f, 5, 5, kWhite); }, last));
+    // The indicator goes dark for the computer's turn and lights up again after it.
+    Wait([](const Frame& f) { return PixelAt(f, 2, 1) == kWhite; }, kFrameTimeoutMs,
+         "the computer's turn");
     Wait([](const Frame& f) { return PixelAt(f, 2, 1) == kYellow; }, kFrameTimeoutMs,
          "the player's turn again");
     ASSERT_EQ(kStillRunning, WaitForGameExit(session, 0));

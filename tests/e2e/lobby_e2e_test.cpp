@@ -3,6 +3,8 @@
 // against frames rendered offscreen by the game's own drawing layer.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -199,6 +201,14 @@ TEST_F(LobbyEndToEnd, CloseRequestInTheIdleStepEndsWithStatusZero) {
     ASSERT_TRUE(Shows(session, ExpectedLobby()));
     ASSERT_EQ(kStillRunning, WaitForGameExit(session, 0)) << "the game ended on its own";
     ASSERT_TRUE(SendCloseRequest(session));
+    EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
+}
+
+// Losing the display is taken like a close request: the game ends, with status 0.
+TEST_F(LobbyEndToEnd, LosingTheXServerEndsTheGameWithStatusZero) {
+    ASSERT_TRUE(Shows(session, ExpectedLobby()));
+    DisconnectFromServer(session);
+    ASSERT_EQ(0, kill(session.server.pid, SIGKILL));
     EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
 }
 

@@ -251,11 +251,15 @@ bool StartSession(Session& session, const char* binary) {
 
 // The connection closes before the server stops: Xlib ends the process when
 // its server goes away under an open connection.
-void EndSession(Session& session) {
-    StopChild(session.game, false);
+void DisconnectFromServer(Session& session) {
     if (session.connection != nullptr) XCloseDisplay(session.connection);
     session.connection = nullptr;
     session.window = 0;
+}
+
+void EndSession(Session& session) {
+    StopChild(session.game, false);
+    DisconnectFromServer(session);
     StopChild(session.server.pid, true);
 }
 

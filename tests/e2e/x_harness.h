@@ -86,6 +86,8 @@ bool SendCloseRequest(Session& session);
 int WaitForGameExit(Session& session, int timeoutMs);
 // Server, game process and window found and focused, in one step.
 bool StartSession(Session& session, const char* binary);
+// Closes the harness's own connection, before a test takes the server away.
+void DisconnectFromServer(Session& session);
 // Kills the game and the server and closes the connection; safe on any state.
 void EndSession(Session& session);
 

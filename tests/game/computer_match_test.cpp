@@ -9,6 +9,7 @@
 
 #include "game/board.h"
 #include "game/computer_match.h"
+#include "game/computer_player.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -133,6 +134,44 @@ TEST_F(Match, ACloseRequestInThePlayersPhaseEndsTheProgram) {
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// The exchange of fire, with a computer whose every shot hits: a full player
+// fleet, one cell from defeat.
+class Exchange : public Match {
+   protected:
+    void SetUp() override {
+        Match::SetUp();
+        game::StartComputerOpponent();
+        for (int c = 1; c <= 10; ++c) {
+            for (int r = 1; r <= 10; ++r)
+                game::Cell(game::PlayerFleet, c, r) = 1;
+        }
+        game::OwnCellsLeft = 1;
+        game::MyTurn.store(1);
+    }
+};
+
+TEST_F(Exchange, ThePlayersLastHitEndsTheMatchBeforeTheComputerFires) {
+    game::Cell(game::ComputerFleet, 3, 3) = 1;
+    game::EnemyCellsLeft = 1;
+    const auto shots = game::ComputerShotCount();
+    InjectMouse(90, 90, kButtonLeft);
+    game::ExchangeFire();
+    EXPECT_EQ(game::EnemyCellsLeft, 0);
+    EXPECT_EQ(game::ComputerShotCount(), shots);
+    EXPECT_EQ(game::OwnCellsLeft, 1);
+}
+
+TEST_F(Exchange, TheComputersLastHitEndsTheMatchWithTheIndicatorDark) {
+    const auto shots = game::ComputerShotCount();
+    InjectMouse(90, 90, kButtonLeft);  // water
+    game::ExchangeFire();
+    EXPECT_EQ(game::ComputerShotCount(), shots + 1);
+    EXPECT_EQ(game::OwnCellsLeft, 0);
+    EXPECT_EQ(game::MyTurn.load(), 1);
+    EXPECT_TRUE(TurnIndicatorIs(kWhite));  // not lit again after the computer's turn
+    EXPECT_EQ(NewestLogLine(), "Dein Schiff wurde getroffen");
 }
 
 // The result is held for two seconds, so these run with real pauses.

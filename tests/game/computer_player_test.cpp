@@ -194,6 +194,24 @@ TEST_F(Opponent, ASecondHitSearchSkipsCellsFiredAtAndTheShipEndsThere) {
     }
 }
 
+TEST_F(Opponent, LengthsLeftAreTakenOnceATurnEvenWhenAPassSinksAShip) {
+    // The last 2-cell ship is finished without a shot in this turn's first pass;
+    // the hunting pass after it still sweeps with the smallest length of 2.
+    RemainingShips = {0, 0, 1, 1, 0, 0};
+    PlaceOnPlayerFleet(9, 9, 2, kHorizontal);
+    SetKnown({{9, 9}, {10, 9}, {8, 9}});
+    SetTargetState(TargetState{{9, 9}, 2, 1, 1, 0, 0, 0});  // second direction: left
+    // (2,2) has room 2 across: dead for a 3-cell ship, not for a 2-cell one.
+    SetKnown({{2, 1}, {2, 3}, {1, 2}, {4, 2}});
+    ScriptCell(5, 5);
+    ExpectShot(Turn(), 5, 5);
+    EXPECT_EQ(RemainingShips[2], 0);
+    EXPECT_EQ(Cell(ComputerKnowledge, 2, 2), 0);
+    ScriptCell(6, 6);
+    ExpectShot(Turn(), 6, 6);  // the next turn counts the 3-cell ship alone
+    EXPECT_EQ(Cell(ComputerKnowledge, 2, 2), 1);
+}
+
 TEST_F(Opponent, HuntingRedrawsCellsItKnows) {
     SetKnown({{2, 2}, {3, 3}});
     ScriptCell(2, 2);

@@ -233,6 +233,24 @@ TEST_F(Lobby, IdleClicksOpenTheFieldOrConnect) {
     EXPECT_NE(ScreenMutex, nullptr);
 }
 
+TEST_F(Lobby, AnIdleClickIntoTheFieldStartsTheAddressEntry) {
+    AddressText = "old";
+    std::thread lobby(game::LobbyLoop);
+    InjectMouse(kAddressField.x, kAddressField.y, kButtonLeft);
+    ASSERT_TRUE(WaitUntil([] { return StatusPanelBlankApartFrom(0); }));
+    InjectMouseAway();
+    TypeAndWait("7");
+    ASSERT_TRUE(WaitUntil([] { return TextAt(336, 170, "7", kBlack, kWhite); }));
+    // "Verbinden" ends the entry; the idle step, still finding the button held
+    // there, clears the panel: only then is the close request the idle step's.
+    InjectMouse(kConnectButton.x, kConnectButton.y, kButtonLeft);
+    ASSERT_TRUE(WaitUntil([] { return StatusPanelBlankApartFrom(0); }));
+    InjectMouseAway();
+    InjectKey(kCloseRequest);
+    lobby.join();
+    EXPECT_EQ(AddressText, "7");
+}
+
 TEST_F(Lobby, ClicksWithOtherButtonsOrOnZoneEdgesDoNothing) {
     std::thread lobby(game::LobbyLoop);
     for (Point p : {Point{280, 170}, Point{340, 140}, Point{340, 205}, Point{340, 210}}) {

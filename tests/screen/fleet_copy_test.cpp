@@ -66,18 +66,13 @@ TEST_F(FleetCopy, ClearingWhitensEveryCellAndForgetsTheShotsButKeepsTheRest) {
 }
 
 TEST_F(FleetCopy, OnlyExactlyGreyCellsArriveOnTheSmallBoard) {
-    int grey = 0;
     for (int c = 1; c <= 10; ++c) {
         for (int r = 1; r <= 10; ++r) {
-            if ((c * 3 + r) % 4 == 0 && grey < 30) {
-                PaintCell(c, r, kShipGrey);
-                ++grey;
-            }
+            if ((c * 3 + r) % 4 == 0) PaintCell(c, r, kShipGrey);
         }
     }
     PaintCell(1, 2, 0x696968);  // almost grey is not a ship
     CopyFleetToFleetBoard();
-    int copied = 0;
     for (int c = 1; c <= 10; ++c) {
         for (int r = 1; r <= 10; ++r) {
             const Point p = FleetProbe(c, r);
@@ -85,10 +80,8 @@ TEST_F(FleetCopy, OnlyExactlyGreyCellsArriveOnTheSmallBoard) {
             const Colour expected = ship ? kShipGrey : kWhite;
             EXPECT_EQ(CountColour(p.x, p.y, p.x + 10, p.y + 10, expected), CellPixels(r))
                 << c << "," << r;
-            copied += ship ? 1 : 0;
         }
     }
-    EXPECT_EQ(copied, grey);
     EXPECT_TRUE(TargetBoardAllWhite());
     EXPECT_TRUE(NoShots());
 }

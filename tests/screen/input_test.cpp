@@ -68,6 +68,13 @@ TEST_F(Input, MousePollFailsWithoutFocusOrOutsideTheWindow) {
     EXPECT_EQ(both.x, 10);
     EXPECT_EQ(both.y, 20);
     EXPECT_EQ(both.buttons, 3);
+    InjectFocus(false);  // another window took the focus
+    const MouseSample unfocused = PollMouse();
+    EXPECT_NE(unfocused.flag, 0);
+    EXPECT_EQ(unfocused.x, -1);
+    EXPECT_EQ(unfocused.buttons, -1);
+    InjectFocus(true);
+    EXPECT_EQ(PollMouse().flag, 0);
     InjectMouse(400, 20, 0);  // past the right edge
     EXPECT_NE(PollMouse().flag, 0);
     InjectMouseAway();

@@ -31,6 +31,9 @@ const std::string kOverTheEdge =
 const std::string kCellTaken = "Hier liegt schon ein Schiff!";
 const std::string kTouching = "Schiffe d\x81rfen sich nicht direkt  ber\x81hren!";
 
+// Whole placements under a sanitizer on a busy machine take their time.
+constexpr std::chrono::milliseconds kSlowWait{30000};
+
 // A pixel inside cell (column, row), away from the probe corner.
 Point Inside(int column, int row) {
     return {25 * column + 12, 25 * row + 9};
@@ -39,6 +42,18 @@ Point Inside(int column, int row) {
 bool IsGreyCell(int column, int row) {
     const Point p = TargetProbe(column, row);
     return CountColour(p.x, p.y, p.x + 23, p.y + 23, kShipGrey) == 24 * 24;
+}
+
+// Cheap enough to poll while another thread draws: one pixel a cell.
+int GreyProbes() {
+    int cells = 0;
+    for (int c = 1; c <= 10; ++c) {
+        for (int r = 1; r <= 10; ++r) {
+            const Point p = TargetProbe(c, r);
+            cells += ReadPixel(p.x, p.y) == kShipGrey ? 1 : 0;
+        }
+    }
+    return cells;
 }
 
 int GreyCells() {
@@ -101,6 +116,11 @@ class Placing : public ::testing::Test {
         LogLine("-");  // marks where this test's messages begin
     }
     void TearDown() override {
+        // A failed assertion leaves the screen running: end it before cleaning up.
+        if (worker.joinable()) {
+            game::QuitFlag.store(1);
+            worker.join();
+        }
         ResetInput();
         SetPausesEnabled(true);
         MutexDestroy(game::ScreenMutex);
@@ -114,6 +134,7 @@ class Placing : public ::testing::Test {
         EXPECT_TRUE(LoggedLast(message)) << at.x << "," << at.y;
         EXPECT_EQ(BoardPixels(), before) << at.x << "," << at.y;
     }
+    std::thread worker;
 };
 
 TEST_F(Placing, ALeftClickPlacesToTheRightAndARightClickDownwards) {
@@ -176,7 +197,7 @@ void PlaceFleetByClicks() {
     for (int i = 0; i < 10; ++i) {
         const Point p = Inside(kFleet[i].first, kFleet[i].second);
         InjectMouse(p.x, p.y, kButtonLeft);
-        ASSERT_TRUE(WaitUntil([i] { return GreyCells() == CellsOfFirst(i + 1); })) << i;
+        ASSERT_TRUE(WaitUntil([i] { return GreyProbes() == CellsOfFirst(i + 1); }, kSlowWait)) << i;
     }
     InjectMouseAway();
     ASSERT_TRUE(WaitUntil(
@@ -184,7 +205,7 @@ void PlaceFleetByClicks() {
 }
 
 TEST_F(Placing, TheScreenPlacesTenShipsInOrderAndEnterConfirms) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     EXPECT_EQ(Slot(1), "ein Schlachtschiff (5 Felder)");
     EXPECT_EQ(Slot(2), "zwei Zerst\x94rer (4 Felder)");
@@ -192,76 +213,76 @@ TEST_F(Placing, TheScreenPlacesTenShipsInOrderAndEnterConfirms) {
     EXPECT_EQ(Slot(8), " ");
     PlaceFleetByClicks();
     InjectKey(std::string(1, kKeyEnter));
-    screen.join();
+    worker.join();
     EXPECT_EQ(GreyCells(), 30);
     EXPECT_EQ(Slot(6), "Auswahl mit ENTER best\x84tigen,");
     EXPECT_EQ(game::QuitFlag.load(), 0);
 }
 
 TEST_F(Placing, EscapeAfterTheTenthShipStartsAgainWithTheLongestShip) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     PlaceFleetByClicks();
     InjectKey(std::string(1, kKeyEscape));
-    ASSERT_TRUE(WaitUntil([] { return GreyCells() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 0; }, kSlowWait));
     EXPECT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     PlaceFleetByClicks();  // starts with the 5-cell ship again
     InjectKey(std::string(1, kKeyEnter));
-    screen.join();
+    worker.join();
     EXPECT_EQ(GreyCells(), 30);
 }
 
 TEST_F(Placing, TwoButtonsAtOncePlaceNothing) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     const Point p = Inside(2, 2);
     InjectMouse(p.x, p.y, kButtonLeft | kButtonRight);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     InjectKey(kCloseRequest);
-    screen.join();
+    worker.join();
     EXPECT_EQ(GreyCells(), 0);
 }
 
 TEST_F(Placing, ACloseRequestEndsPlacementWithBothFlagsAndKeepsTheShips) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     const Point p = Inside(1, 1);
     InjectMouse(p.x, p.y, kButtonLeft);
-    ASSERT_TRUE(WaitUntil([] { return GreyCells() == 5; }));
+    ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 5; }, kSlowWait));
     InjectMouseAway();
     InjectKey(kCloseRequest);
-    screen.join();
+    worker.join();
     EXPECT_EQ(game::QuitFlag.load(), 1);
     EXPECT_EQ(game::StopFlag.load(), 1);
     EXPECT_EQ(GreyCells(), 5);
 }
 
 TEST_F(Placing, ACloseRequestDuringConfirmationAlsoEndsWithBothFlags) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     PlaceFleetByClicks();
     InjectKey(kCloseRequest);
-    screen.join();
+    worker.join();
     EXPECT_EQ(game::QuitFlag.load(), 1);
     EXPECT_EQ(game::StopFlag.load(), 1);
     EXPECT_EQ(GreyCells(), 30);
 }
 
 TEST_F(Placing, AQuitFlagSetElsewhereEndsThePlacementSoon) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     game::QuitFlag.store(1);
-    screen.join();
+    worker.join();
     EXPECT_EQ(GreyCells(), 0);
     EXPECT_EQ(game::StopFlag.load(), 0);
 }
 
 TEST_F(Placing, AClickIntoTheInputLineKeepsTheCurrentShip) {
-    std::thread screen(PlacementScreen);
+    worker = std::thread(PlacementScreen);
     InjectMouse(200, 290, kButtonLeft);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const Point p = Inside(1, 1);
     InjectMouse(p.x, p.y, kButtonLeft);
-    ASSERT_TRUE(WaitUntil([] { return GreyCells() == 5; }));
+    ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 5; }, kSlowWait));
     InjectMouseAway();
     InjectKey(kCloseRequest);
-    screen.join();
+    worker.join();
     for (int c = 1; c <= 5; ++c)
         EXPECT_TRUE(IsGreyCell(c, 1));
 }

@@ -28,7 +28,7 @@ int CountColour(int x1, int y1, int x2, int y2, screen::Colour colour);
 std::string NewestLogLine(screen::MutexHandle lock = nullptr);
 
 // Polls `condition` every millisecond until it holds or the time-out passes.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5000ms);
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20000ms);
 
 // Makes death tests re-run the test binary, so the child starts from a fresh
 // process instead of a fork of a multi-threaded one.
