@@ -56,14 +56,12 @@ bool PausesEnabled() {
 }  // namespace
 
 void PushKey(std::string_view code) {
-    {
-        std::lock_guard guard(input.lock);
-        if (input.keys.size() == kKeyQueueCapacity) input.keys.pop_front();
-        input.keys.emplace_back(code);
-        // Set under the lock, so a ReadKey that takes this key also clears its mark.
-        input.keyArrived.store(1, std::memory_order_relaxed);
-        NoteChange();
-    }
+    std::lock_guard guard(input.lock);
+    if (input.keys.size() == kKeyQueueCapacity) input.keys.pop_front();
+    input.keys.emplace_back(code);
+    // Set under the lock, so a ReadKey that takes this key also clears its mark.
+    input.keyArrived.store(1, std::memory_order_relaxed);
+    NoteChange();
 }
 
 void SetFocus(bool focused) {
