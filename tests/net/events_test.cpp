@@ -26,14 +26,10 @@ int SocketOf(ConnId id) {
 using WorkerEvents = LayerTest;
 
 TEST_F(WorkerEvents, ArriveInOrderOnTheWorkerThenDisconnectOnceOnTheCleanupThread) {
-    ConnId server = 0;
-    ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
-    ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
-                                OnData, kLoopbackConnectTimeout),
-              net::kNoError);
-    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 1; }));
-    const ConnId accepted = AdoptedBy(server, 1);
+    const LoopbackPair pair = ConnectLoopbackPair();
+    ASSERT_FALSE(HasFailure());
+    const ConnId client = pair.client;
+    const ConnId accepted = pair.accepted;
     ASSERT_GT(accepted, 0);
 
     std::uint32_t count = 0;

@@ -80,15 +80,11 @@ TEST_F(Lifecycle, StopClosesEveryConnectionRaisesItsEventAndLeavesNoThread) {
     const std::size_t descriptors = OpenDescriptorCount();
     net::StartConnectionLayer();
     net::StartConnectionLayer();  // a second start changes nothing
-    ConnId server = 0;
-    ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
-    ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
-                                OnData, kLoopbackConnectTimeout),
-              net::kNoError);
-    ASSERT_TRUE(
-        WaitFor([&] { return CountOf(Kind::Connect) == 2 && CountOf(Kind::NewConnection) == 1; }));
-    const ConnId accepted = AdoptedBy(server, 1);
+    const LoopbackPair pair = ConnectLoopbackPair();
+    ASSERT_FALSE(HasFailure());
+    ASSERT_TRUE(WaitFor([] { return CountOf(Kind::Connect) == 2; }));
+    const ConnId client = pair.client;
+    const ConnId accepted = pair.accepted;
 
     net::StopConnectionLayer();
     EXPECT_EQ(CountOf(Kind::Disconnect, client), 1);

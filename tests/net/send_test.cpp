@@ -44,14 +44,10 @@ TEST_F(Sending, EmptyDataSucceedsAndSendsNothing) {
 }
 
 TEST_F(Sending, BytesArriveWholeAndBothTotalsAreExact) {
-    ConnId server = 0;
-    ASSERT_EQ(net::CreateServer(server, 0, 1, AdoptConnection, nullptr), net::kNoError);
-    ConnId client = 0;
-    ASSERT_EQ(net::CreateClient(client, "127.0.0.1", ServerPort(server), OnDisconnect, OnConnect,
-                                OnData, kLoopbackConnectTimeout),
-              net::kNoError);
-    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 1; }));
-    const ConnId accepted = AdoptedBy(server, 1);
+    const LoopbackPair pair = ConnectLoopbackPair();
+    ASSERT_FALSE(HasFailure());
+    const ConnId client = pair.client;
+    const ConnId accepted = pair.accepted;
 
     std::string big(kBigMessageBytes, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)

@@ -314,6 +314,18 @@ net::ConnId NewServer() {
     return id;
 }
 
+LoopbackPair ConnectLoopbackPair() {
+    LoopbackPair pair;
+    EXPECT_EQ(net::CreateServer(pair.server, 0, 1, AdoptConnection, nullptr), net::kNoError);
+    EXPECT_EQ(net::CreateClient(pair.client, "127.0.0.1", ServerPort(pair.server), OnDisconnect,
+                                OnConnect, OnData, kLoopbackConnectTimeout),
+              net::kNoError);
+    const net::ConnId server = pair.server;
+    EXPECT_TRUE(WaitFor([server] { return CountOf(Kind::NewConnection, server) == 1; }));
+    pair.accepted = AdoptedBy(pair.server, 1);
+    return pair;
+}
+
 RawPeer ConnectToRawPeer() {
     RawPeer pair;
     std::uint16_t port = 0;

@@ -85,6 +85,15 @@ bool ThreadEnds(pid_t thread);
 // Creates a listening server with KeepConnection; fails the test on an error.
 net::ConnId NewServer();
 
+// A server that adopts what it accepts and a client connected to it, all with the
+// recording handlers. Handles stay 0 where a step failed (reported as a test failure).
+struct LoopbackPair {
+    net::ConnId server = 0;
+    net::ConnId client = 0;
+    net::ConnId accepted = 0;
+};
+LoopbackPair ConnectLoopbackPair();
+
 // A layer client with the recording handlers, connected to a raw listener, and the raw end.
 struct RawPeer {
     int listener = -1;
