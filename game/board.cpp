@@ -21,6 +21,7 @@ std::atomic<std::uint8_t> StopFlag{0};
 namespace {
 
 bool FitsOnBoard(int column, int row, int length, int orientation) {
+    if (length < kShortestShip || length > kLongestShip) return false;
     if (column < 1 || row < 1) return false;
     if (orientation == kHorizontal) return column <= kBoardSize + 1 - length && row <= kBoardSize;
     return column <= kBoardSize && row <= kBoardSize + 1 - length;

@@ -57,7 +57,8 @@ extern std::atomic<std::uint8_t> QuitFlag;
 extern std::atomic<std::uint8_t> StopFlag;
 
 // Places a ship on ComputerFleet when the neighbour rule allows it; returns 1
-// when placed, 0 when not. Every call counts in PlacementAttempts.
+// when placed, 0 when not; a length outside 2..5 is never placed. Every call
+// counts in PlacementAttempts.
 std::uint8_t TryPlaceShip(std::uint8_t column, std::uint8_t row, std::uint8_t length,
                           std::uint8_t orientation);
 

@@ -17,6 +17,8 @@ namespace screen {
 namespace {
 
 constexpr std::size_t kKeyQueueCapacity = 15;
+// A lost display repeats its close request until the game ends; this bounds the count.
+constexpr std::uint32_t kMaxPendingCloseRequests = 1000;
 // Pauses of at least this length end early, at their next step, when a key arrives.
 constexpr int kInterruptibleWaitMs = 100;
 constexpr int kWaitStepMs = 50;
@@ -24,6 +26,9 @@ constexpr int kWaitStepMs = 50;
 struct InputState {
     std::mutex lock;  // guards the queue and the mouse fields
     std::deque<std::string> keys;
+    // Close requests wait beside the queue, so no burst of keys can push one
+    // out; every ReadKey hands them out before any other key.
+    std::uint32_t closeRequests = 0;
     bool focused = false;
     bool inside = false;
     int x = -1;
@@ -49,6 +54,11 @@ void NoteChange() {
     input.changed.notify_all();
 }
 
+// Caller holds the input lock.
+bool KeysWaiting() {
+    return input.closeRequests > 0 || !input.keys.empty();
+}
+
 bool PausesEnabled() {
     return input.pausesEnabled.load(std::memory_order_relaxed) != 0;
 }
@@ -57,8 +67,12 @@ bool PausesEnabled() {
 
 void PushKey(std::string_view code) {
     std::lock_guard guard(input.lock);
-    if (input.keys.size() == kKeyQueueCapacity) input.keys.pop_front();
-    input.keys.emplace_back(code);
+    if (code == kCloseRequest) {
+        if (input.closeRequests < kMaxPendingCloseRequests) ++input.closeRequests;
+    } else {
+        if (input.keys.size() == kKeyQueueCapacity) input.keys.pop_front();
+        input.keys.emplace_back(code);
+    }
     // Set under the lock, so a ReadKey that takes this key also clears its mark.
     input.keyArrived.store(1, std::memory_order_relaxed);
     NoteChange();
@@ -90,6 +104,10 @@ MouseSample PollMouse() {
 std::string ReadKey() {
     std::lock_guard guard(input.lock);
     input.keyArrived.store(0, std::memory_order_relaxed);
+    if (input.closeRequests > 0) {
+        --input.closeRequests;
+        return std::string(kCloseRequest);
+    }
     if (input.keys.empty()) return {};
     std::string code = std::move(input.keys.front());
     input.keys.pop_front();
@@ -104,7 +122,7 @@ std::uint64_t InputGeneration() {
 void WaitForInputAfter(std::uint64_t generation) {
     std::unique_lock guard(input.lock);
     input.changed.wait(
-        guard, [generation] { return input.generation != generation || !input.keys.empty(); });
+        guard, [generation] { return input.generation != generation || KeysWaiting(); });
 }
 
 void WaitMs(int ms) {
@@ -125,7 +143,7 @@ void DelayMs(int ms) {
 
 int QueuedKeyCount() {
     std::lock_guard guard(input.lock);
-    return static_cast<int>(input.keys.size());
+    return static_cast<int>(input.keys.size() + input.closeRequests);
 }
 
 void SetPausesEnabled(bool enabled) {

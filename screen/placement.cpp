@@ -119,17 +119,25 @@ bool QuitRequested() {
     return game::QuitFlag.load(std::memory_order_relaxed) == 1;
 }
 
-// Places ship n; returns false when a close request was read meanwhile.
-bool PlaceOneShip(int length) {
+enum class ShipOutcome { kPlaced, kClosed, kRestart };
+
+bool IsKey(const std::string& key, char code) {
+    return key.size() == 1 && key[0] == code;
+}
+
+// Places ship n. Escape starts the placement again at any point, since the
+// ships placed so far may leave no room for the rest.
+ShipOutcome PlaceOneShip(int length) {
     for (;;) {
         MouseSample mouse{};
         const std::string key = PlacementPass(mouse);
+        if (IsKey(key, kKeyEscape)) return ShipOutcome::kRestart;
         const bool pressed =
             mouse.flag == 0 && (mouse.buttons == kButtonLeft || mouse.buttons == kButtonRight);
         const bool placed =
             pressed && PlaceShip(mouse.x, mouse.y, length, mouse.buttons == kButtonLeft ? 1 : 0);
-        if (key == kCloseRequest) return false;
-        if (placed || QuitRequested()) return true;
+        if (key == kCloseRequest) return ShipOutcome::kClosed;
+        if (placed || QuitRequested()) return ShipOutcome::kPlaced;
     }
 }
 
@@ -147,8 +155,8 @@ Confirmation AwaitConfirmation() {
         Lock();
         const std::string key = ReadKey();
         Unlock();
-        if (!key.empty() && key[0] == kKeyEnter) return Confirmation::kConfirmed;
-        if (!key.empty() && key[0] == kKeyEscape) return Confirmation::kRestart;
+        if (IsKey(key, kKeyEnter)) return Confirmation::kConfirmed;
+        if (IsKey(key, kKeyEscape)) return Confirmation::kRestart;
         WaitMs(kConfirmPauseMs);
         if (key == kCloseRequest) {
             RaiseQuitFlags();
@@ -166,7 +174,9 @@ Confirmation PlacementRun() {
     ClearTargetBoard();
     Unlock();
     for (std::uint8_t length : game::kShipLengths) {
-        if (!PlaceOneShip(length)) {
+        const ShipOutcome outcome = PlaceOneShip(length);
+        if (outcome == ShipOutcome::kRestart) return Confirmation::kRestart;
+        if (outcome == ShipOutcome::kClosed) {
             RaiseQuitFlags();
             return Confirmation::kEnded;
         }

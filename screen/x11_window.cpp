@@ -55,6 +55,11 @@ struct WindowState {
     Atom wmProtocols = 0;
     Atom wmDeleteWindow = 0;
     bool pointerInside = false;
+    // Keys reach the window when it holds the focus itself, or when the focus
+    // is on an ancestor (the root under PointerRoot, with no window manager)
+    // and the pointer is inside it.
+    bool focusOwned = false;
+    bool focusThroughPointer = false;
     bool exposed = false;
     // Drawing threads announce frame changes through this pipe.
     int wakePipe[2] = {-1, -1};
@@ -181,11 +186,22 @@ bool CreateImage(const XVisualInfo& visual, int width, int height) {
     return true;
 }
 
+// The first report counts: a display lost while the window is being set up
+// fails the start, and later reports change nothing.
+void ReportStart(StartState state) {
+    std::lock_guard guard(win.startLock);
+    if (win.start != StartState::kStarting) return;
+    win.start = state;
+    win.startSignal.notify_all();
+}
+
 // The connection to the X server is gone, so no picture and no input will come
 // again. The game hears it as the user closing the window, repeatedly, because
 // some loops take a close request without ending the program. Returning would
-// let Xlib end the process at once, with threads still running.
+// let Xlib end the process at once, with threads still running. During set-up
+// the program then goes on without a window, as it does without a display.
 int WindowLost(Display*) {
+    ReportStart(StartState::kFailed);
     SetFocus(false);
     SetPointer(false, -1, -1, 0);
     for (;;) {
@@ -262,6 +278,31 @@ void HandleKey(XKeyEvent& event) {
     if (!code.empty()) PushKey(code);
 }
 
+void ShowFocus() {
+    SetFocus(win.focusOwned || win.focusThroughPointer);
+}
+
+// A crossing event says whether the focus lies on this window or one of its
+// ancestors; once the pointer has left, keys no longer come through it.
+void HandleCrossing(const XCrossingEvent& crossing) {
+    win.pointerInside = crossing.type == EnterNotify;
+    win.focusThroughPointer = win.pointerInside && crossing.focus != False;
+    SetPointer(win.pointerInside, crossing.x, crossing.y, MaskFromState(crossing.state));
+    ShowFocus();
+}
+
+// NotifyPointer events tell that keys start or stop coming through the
+// pointer; the others, that the focus window itself is or is no longer ours.
+void HandleFocusChange(const XFocusChangeEvent& change) {
+    const bool gained = change.type == FocusIn;
+    if (change.detail == NotifyPointer) {
+        win.focusThroughPointer = gained;
+    } else if (gained || change.detail != NotifyInferior) {
+        win.focusOwned = gained;
+    }
+    ShowFocus();
+}
+
 void HandleEvent(XEvent& event) {
     switch (event.type) {
         case KeyPress:
@@ -282,15 +323,11 @@ void HandleEvent(XEvent& event) {
             break;
         case EnterNotify:
         case LeaveNotify:
-            win.pointerInside = event.type == EnterNotify;
-            SetPointer(win.pointerInside, event.xcrossing.x, event.xcrossing.y,
-                       MaskFromState(event.xcrossing.state));
+            HandleCrossing(event.xcrossing);
             break;
         case FocusIn:
-            SetFocus(true);
-            break;
         case FocusOut:
-            if (event.xfocus.detail != NotifyInferior) SetFocus(false);
+            HandleFocusChange(event.xfocus);
             break;
         case Expose:
             win.exposed = win.exposed || event.xexpose.count == 0;
@@ -359,12 +396,6 @@ void RunEventLoop() {
             win.changePending = true;
         }
     }
-}
-
-void ReportStart(StartState state) {
-    std::lock_guard guard(win.startLock);
-    win.start = state;
-    win.startSignal.notify_all();
 }
 
 void WindowThread(int width, int height, int depth) {

@@ -3,13 +3,12 @@
 // placement and the exchange of fire to the result and the next match.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-#include "screen/fleet_copy.h"
-#include "screen/font_cp437.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/offscreen.h"
@@ -92,22 +91,6 @@ bool ShipStands(const Frame& frame, const ShipClick& ship) {
     return true;
 }
 
-// Glyph pixels of `text` at (x, y) in `ink`, the rest of its cells in `paper`.
-bool TextShows(const Frame& frame, int x, int y, std::string_view text, std::uint32_t ink,
-               std::uint32_t paper) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto code = static_cast<std::uint8_t>(text[i]);
-        for (int row = 0; row < 8; ++row) {
-            for (int column = 0; column < 8; ++column) {
-                const bool set = screen::kFontCp437[code][row] & (0x80 >> column);
-                const int px = x + 8 * static_cast<int>(i) + column;
-                if (PixelAt(frame, px, y + row) != (set ? ink : paper)) return false;
-            }
-        }
-    }
-    return true;
-}
-
 bool PhaseLabel(const Frame& frame, int x, std::string_view label) {
     return TextShows(frame, x, 240, label, kBlack, kWhite);
 }
@@ -121,23 +104,39 @@ bool ResultShown(const Frame& frame) {
     return label && PixelAt(frame, 2, 1) == kWhite && PixelAt(frame, 1, 2) == kWhite;
 }
 
-// The picture when the exchange of fire begins, drawn offscreen by the game's
-// own layer: fleet on the small board, empty big board, lit turn indicator.
+// Small-board geometry: cells of 12 pixels from (0, 280); the frame's bottom
+// line at y 399 cuts the last row one pixel short.
+constexpr int kSmallCell = 12;
+constexpr int kSmallTop = 280;
+constexpr int kSmallGridEnd = 120;
+constexpr int kSmallInsideBottom = 398;
+
+void DrawSmallBoardCell(int column, int row) {
+    const int left = kSmallCell * (column - 1) + 1;
+    const int top = kSmallTop + kSmallCell * (row - 1) + 1;
+    screen::FillBox(left, top, left + kSmallCell - 2,
+                    std::min(top + kSmallCell - 2, kSmallInsideBottom), screen::kShipGrey);
+}
+
+// The picture when the exchange of fire begins, drawn offscreen from the ship
+// list alone: fleet on the small board, empty big board, lit turn indicator.
 Frame ExpectedStartOfFire() {
     screen::OpenOffscreen();
     screen::DrawStaticScreen();
     const screen::Rect& field = screen::kStatusInterior;
     screen::FillBox(field.x1, field.y1, field.x2, field.y2, screen::kWhite);
     screen::DrawText(332, 170, "KI", screen::kBlack);
+    for (int i = 0; i <= 10; ++i) {
+        screen::DrawLine(kSmallCell * i, kSmallTop, kSmallCell * i, kFrameHeight, screen::kBlack);
+        screen::DrawLine(0, kSmallTop + kSmallCell * i, kSmallGridEnd, kSmallTop + kSmallCell * i,
+                         screen::kBlack);
+    }
     for (const ShipClick& ship : kFleet) {
         for (int s = 0; s < ship.length; ++s) {
             const bool right = ship.button == Button::kLeft;
-            const screen::Point p =
-                screen::TargetProbe(ship.column + (right ? s : 0), ship.row + (right ? 0 : s));
-            screen::FloodFill(p.x, p.y, screen::kShipGrey, screen::kBlack);
+            DrawSmallBoardCell(ship.column + (right ? s : 0), ship.row + (right ? 0 : s));
         }
     }
-    screen::CopyFleetToFleetBoard();
     screen::ShowPhaseLabel(288, "Spiel startet");
     screen::PaintTurnIndicator(screen::kTurnYellow);
     Frame frame;

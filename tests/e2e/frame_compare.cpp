@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "screen/font_cp437.h"
+
 namespace e2e {
 namespace {
 
@@ -38,6 +40,21 @@ std::string DescribeDifferences(const Frame& actual, const Frame& expected) {
 
 std::uint32_t PixelAt(const Frame& frame, int x, int y) {
     return frame.at(static_cast<std::size_t>(y) * kFrameWidth + x);
+}
+
+bool TextShows(const Frame& frame, int x, int y, std::string_view text, std::uint32_t ink,
+               std::uint32_t paper) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto code = static_cast<std::uint8_t>(text[i]);
+        for (int row = 0; row < 8; ++row) {
+            for (int column = 0; column < 8; ++column) {
+                const bool set = screen::kFontCp437[code][row] & (0x80 >> column);
+                const int px = x + 8 * static_cast<int>(i) + column;
+                if (PixelAt(frame, px, y + row) != (set ? ink : paper)) return false;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace e2e

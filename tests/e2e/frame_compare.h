@@ -1,8 +1,10 @@
 // Exact comparison of two frames with a readable account of where they
-// differ, for test failure messages. Pure functions; no X, no drawing.
+// differ, for test failure messages, and exact text checks. Pure functions;
+// no X, no drawing.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "tests/e2e/x_harness.h"
 
@@ -16,5 +18,9 @@ std::string DescribeDifferences(const Frame& actual, const Frame& expected);
 
 // The pixel at window coordinates (x, y).
 std::uint32_t PixelAt(const Frame& frame, int x, int y);
+
+// Glyph pixels of `text` at (x, y) in `ink`, the rest of its cells in `paper`.
+bool TextShows(const Frame& frame, int x, int y, std::string_view text, std::uint32_t ink,
+               std::uint32_t paper);
 
 }  // namespace e2e

@@ -26,6 +26,9 @@ constexpr char kServerScreen[] = "640x480x24";
 constexpr int kWindowPollMs = 10;
 constexpr int kMaxDisplayDigits = 16;
 constexpr unsigned long kCoverPixel = 0xFF0000;  // red on the 24-bit TrueColor screen
+constexpr int kOtherWindowX = 500;
+constexpr int kOtherWindowY = 420;
+constexpr unsigned int kOtherWindowSize = 40;
 
 // Xlib's default handler exits the process; a window that vanishes while
 // it is inspected is expected, and every caller checks its call's result.
@@ -183,6 +186,36 @@ bool FocusWindow(Session& session) {
     int revert = 0;
     XGetInputFocus(session.connection, &focus, &revert);
     return focus == session.window;
+}
+
+bool FocusIsPointerRoot(const Session& session) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(session.connection, &focus, &revert);
+    return focus == PointerRoot;
+}
+
+bool SetPointerRootFocus(Session& session) {
+    XSetInputFocus(session.connection, PointerRoot, RevertToPointerRoot, CurrentTime);
+    return FocusIsPointerRoot(session);
+}
+
+// Below the game window's corner on the 640 x 480 screen, so it covers nothing.
+bool GiveFocusToAnotherWindow(Session& session) {
+    Display* display = session.connection;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    const Window other = XCreateWindow(display, DefaultRootWindow(display), kOtherWindowX,
+                                       kOtherWindowY, kOtherWindowSize, kOtherWindowSize, 0,
+                                       CopyFromParent, InputOutput, CopyFromParent,
+                                       CWOverrideRedirect, &attributes);
+    XMapRaised(display, other);
+    XSync(display, False);
+    XSetInputFocus(display, other, RevertToPointerRoot, CurrentTime);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    return focus == other;
 }
 
 bool ReadWindowFacts(const Session& session, WindowFacts& facts) {

@@ -74,6 +74,11 @@ bool StartGame(Session& session, const char* binary);
 bool FindWindowByClass(Session& session, const char* resName, const char* resClass);
 // Gives the window the input focus, as a window manager would on a click.
 bool FocusWindow(Session& session);
+// Without a window manager the focus follows the pointer ("PointerRoot").
+bool FocusIsPointerRoot(const Session& session);
+bool SetPointerRootFocus(Session& session);
+// Maps a small window beside the game window and gives it the input focus.
+bool GiveFocusToAnotherWindow(Session& session);
 bool ReadWindowFacts(const Session& session, WindowFacts& facts);
 // Screen coordinates of a point given in the game window's coordinates.
 bool WindowToRoot(const Session& session, int x, int y, int& rootX, int& rootY);

@@ -64,12 +64,17 @@ TEST_F(Placement, AnOccupiedStartCellRefusesWhateverTheRestLooksLike) {
     EXPECT_EQ(ShipCells(), 4);
 }
 
-TEST_F(Placement, OutOfRangeStartCellsAreRefusedSafely) {
+TEST_F(Placement, OutOfRangeStartCellsAndLengthsAreRefusedSafely) {
     EXPECT_EQ(TryPlaceShip(0, 5, 2, kHorizontal), 0);
     EXPECT_EQ(TryPlaceShip(5, 0, 2, kVertical), 0);
     EXPECT_EQ(TryPlaceShip(11, 5, 2, kVertical), 0);
+    // Length 0 would let column 11 through and read past the board.
+    EXPECT_EQ(TryPlaceShip(11, 1, 0, kHorizontal), 0);
+    EXPECT_EQ(TryPlaceShip(5, 5, 1, kHorizontal), 0);
+    EXPECT_EQ(TryPlaceShip(1, 1, 6, kHorizontal), 0);
+    EXPECT_EQ(TryPlaceShip(1, 1, 255, kVertical), 0);
     EXPECT_EQ(ShipCells(), 0);
-    EXPECT_EQ(PlacementAttempts, 3);
+    EXPECT_EQ(PlacementAttempts, 7);
 }
 
 TEST(Shots, RecordJudgeAndCountEachCellOnce) {

@@ -1,5 +1,6 @@
 // SendData: counts and totals, empty and zero-byte data, unknown and ending handles, a peer
 // that has gone, and a Disconnect during a blocked send.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@ constexpr std::size_t kBigMessageBytes = 100000;
 constexpr int kSendAttempts = 200;
 constexpr std::chrono::milliseconds kSendRetryPause{5};
 constexpr std::chrono::milliseconds kStillBlocked{100};
+constexpr std::size_t kSlowReadBytes = 65536;
+constexpr std::chrono::microseconds kSlowReadPause{200};
 
 std::uint64_t BytesSent(ConnId id) {
     net::ConnectionRecord record;
@@ -66,6 +69,51 @@ TEST_F(Sending, BytesArriveWholeAndBothTotalsAreExact) {
     EXPECT_EQ(BytesReceived(accepted), expected.size());
     EXPECT_EQ(BytesReceived(client), 0u);
     EXPECT_EQ(BytesSent(accepted), 0u);
+}
+
+// A pattern without a short period: a resend from the wrong place cannot match it.
+std::string PatternedBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 2463534242u;
+    for (char& byte : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<char>(state);
+    }
+    return bytes;
+}
+
+TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
+    std::uint16_t port = 0;
+    const int listener = ListenLoopback(port);
+    const int reader = ConnectLoopback(port);
+    const int adopted = AcceptOne(listener);
+    ASSERT_GE(adopted, 0);
+    fcntl(adopted, F_SETFL, fcntl(adopted, F_GETFL) | O_NONBLOCK);
+    std::string address;
+    ConnId id = 0;
+    ASSERT_EQ(net::CreateAccept(adopted, id, address, OnDisconnect, OnConnect, OnData),
+              net::kNoError);
+    const std::string data = PatternedBytes(kFloodBytes / 8);
+    std::uint32_t count = 0;
+    auto sending =
+        std::async(std::launch::async, [&] { return net::SendData(id, data, count); });
+    // A slow reader keeps the connection full, so send accepts only part each time.
+    std::string received;
+    char chunk[kSlowReadBytes];
+    while (received.size() < data.size()) {
+        std::this_thread::sleep_for(kSlowReadPause);
+        const ssize_t got = recv(reader, chunk, sizeof chunk, 0);
+        if (got <= 0) break;
+        received.append(chunk, static_cast<std::size_t>(got));
+    }
+    ASSERT_EQ(sending.get(), net::kNoError);
+    EXPECT_EQ(count, data.size());
+    ASSERT_EQ(received.size(), data.size());
+    EXPECT_TRUE(received == data) << "the bytes arrived out of order or repeated";
+    close(reader);
+    close(listener);
 }
 
 TEST_F(Sending, UnknownAndEndingHandlesGiveNotFound) {

@@ -65,19 +65,44 @@ TEST_F(FleetCopy, ClearingWhitensEveryCellAndForgetsTheShotsButKeepsTheRest) {
     EXPECT_EQ(CountColour(0, 0, 25, 25, kTurnYellow), 24 * 24 - 24);
 }
 
-TEST_F(FleetCopy, OnlyExactlyGreyCellsArriveOnTheSmallBoard) {
+// The small board's cell (column, row) from its own geometry: 12-pixel cells
+// from (0, 280); the returned point is the first pixel inside the lines.
+Point SmallCellInside(int column, int row) {
+    return {12 * (column - 1) + 1, 280 + 12 * (row - 1) + 1};
+}
+
+// No symmetry about the diagonal, so a column taken for a row shows.
+struct Ship {
+    int column;
+    int row;
+    int length;
+    bool across;
+};
+constexpr Ship kShips[] = {{1, 1, 5, true}, {10, 3, 4, false}, {3, 8, 2, true}, {6, 5, 3, false}};
+
+bool ShipCell(int column, int row) {
+    for (const Ship& ship : kShips) {
+        for (int s = 0; s < ship.length; ++s) {
+            const int c = ship.column + (ship.across ? s : 0);
+            const int r = ship.row + (ship.across ? 0 : s);
+            if (c == column && r == row) return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(FleetCopy, OnlyExactlyGreyCellsArriveOnTheSmallBoardAtTheirOwnPlace) {
     for (int c = 1; c <= 10; ++c) {
         for (int r = 1; r <= 10; ++r) {
-            if ((c * 3 + r) % 4 == 0) PaintCell(c, r, kShipGrey);
+            if (ShipCell(c, r)) PaintCell(c, r, kShipGrey);
         }
     }
     PaintCell(1, 2, 0x696968);  // almost grey is not a ship
     CopyFleetToFleetBoard();
     for (int c = 1; c <= 10; ++c) {
         for (int r = 1; r <= 10; ++r) {
-            const Point p = FleetProbe(c, r);
-            const bool ship = (c * 3 + r) % 4 == 0;
-            const Colour expected = ship ? kShipGrey : kWhite;
+            const Point p = SmallCellInside(c, r);
+            const Colour expected = ShipCell(c, r) ? kShipGrey : kWhite;
             EXPECT_EQ(CountColour(p.x, p.y, p.x + 10, p.y + 10, expected), CellPixels(r))
                 << c << "," << r;
         }
@@ -96,7 +121,7 @@ TEST_F(FleetCopy, TheSmallBoardGetsItsGridAndKeepsItOnTheNextCopy) {
     }
     PaintCell(4, 4, kShipGrey);
     CopyFleetToFleetBoard();
-    const Point p = FleetProbe(4, 4);
+    const Point p = SmallCellInside(4, 4);
     EXPECT_EQ(CountColour(p.x, p.y, p.x + 10, p.y + 10, kShipGrey), 121);
     EXPECT_EQ(CountColour(1, 281, 119, 398, kShipGrey), 121);
 }

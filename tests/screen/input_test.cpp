@@ -38,6 +38,27 @@ TEST_F(Input, KeyQueueKeepsTheNewestFifteenInOrder) {
     EXPECT_EQ(ReadKey(), "");
 }
 
+TEST_F(Input, ACloseRequestOutlivesAnyBurstOfKeysAndComesFirst) {
+    InjectKey("a");
+    InjectKey(kCloseRequest);
+    for (int i = 0; i < 40; ++i)
+        InjectKey("\xFF\x48");  // a held cursor key repeating
+    InjectKey(kCloseRequest);
+    EXPECT_EQ(ReadKey(), kCloseRequest);
+    EXPECT_EQ(ReadKey(), kCloseRequest);  // two closes are two, not one
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(ReadKey(), "\xFF\x48") << i;
+    EXPECT_EQ(ReadKey(), "");
+    // A close request alone wakes a sleeping idle loop and ends a long wait.
+    const std::uint64_t seen = InputGeneration();
+    InjectKey(kCloseRequest);
+    WaitForInputAfter(seen);
+    const auto start = Clock::now();
+    WaitMs(200);
+    EXPECT_LT(ElapsedMs(start), 50);
+    EXPECT_EQ(QueuedKeyCount(), 1);
+}
+
 TEST_F(Input, TwoByteCodesComeBackWhole) {
     InjectKey(kCloseRequest);
     InjectKey("\xFF\x48");

@@ -231,6 +231,40 @@ TEST_F(Placing, EscapeAfterTheTenthShipStartsAgainWithTheLongestShip) {
     EXPECT_EQ(GreyCells(), 30);
 }
 
+// Nine legal ships that leave no legal place for the last two-cell ship.
+struct Click {
+    int column;
+    int row;
+    int buttons;
+    int cells;  // grey cells once this ship stands
+};
+constexpr Click kDeadEnd[] = {
+    {4, 1, kButtonRight, 5},   {7, 4, kButtonRight, 9},  {7, 2, kButtonLeft, 13},
+    {2, 7, kButtonRight, 16},  {7, 9, kButtonLeft, 19},  {5, 8, kButtonRight, 22},
+    {1, 2, kButtonRight, 24},  {10, 5, kButtonRight, 26}, {2, 4, kButtonRight, 28},
+};
+
+TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
+    worker = std::thread(PlacementScreen);
+    for (const Click& click : kDeadEnd) {
+        const Point p = Inside(click.column, click.row);
+        InjectMouse(p.x, p.y, click.buttons);
+        ASSERT_TRUE(WaitUntil([&click] { return GreyProbes() == click.cells; }, kSlowWait))
+            << click.column << "," << click.row;
+    }
+    InjectMouseAway();
+    LogLine("-");
+    InjectKey(std::string(1, kKeyEscape));
+    ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 0; }, kSlowWait));
+    EXPECT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
+    EXPECT_EQ(Slot(1), "ein Schlachtschiff (5 Felder)");
+    PlaceFleetByClicks();  // starts with the 5-cell ship again
+    InjectKey(std::string(1, kKeyEnter));
+    worker.join();
+    EXPECT_EQ(GreyCells(), 30);
+    EXPECT_EQ(game::QuitFlag.load(), 0);
+}
+
 TEST_F(Placing, TwoButtonsAtOncePlaceNothing) {
     worker = std::thread(PlacementScreen);
     const Point p = Inside(2, 2);
