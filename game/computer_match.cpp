@@ -34,15 +34,6 @@ void EndOnCloseRequest() {
     if (screen::ReadKey() == screen::kCloseRequest) EndProgram();
 }
 
-void ClearFleetBoard() {
-    for (int column = 1; column <= kBoardSize; ++column) {
-        for (int row = 1; row <= kBoardSize; ++row) {
-            const screen::Point seed = screen::FleetProbe(column, row);
-            screen::FloodFill(seed.x, seed.y, screen::kWhite, screen::kBlack);
-        }
-    }
-}
-
 // The placed fleet is read off the big board's pixels before they are cleared.
 void ReadPlayerFleet() {
     for (int column = 1; column <= kBoardSize; ++column) {
@@ -60,7 +51,7 @@ void PrepareMatch() {
     screen::ShowPhaseLabel(kInitLabelX, "Initialisiere");
     PlaceComputerFleet();
     screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
-    ClearFleetBoard();
+    screen::ClearFleetBoard();
     screen::PlacementScreen();
     if (QuitFlag.load(std::memory_order_relaxed) == 1) EndProgram();
     ReadPlayerFleet();

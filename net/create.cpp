@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <mutex>
 
 #include "net/clock.h"
@@ -45,6 +46,7 @@ void FillRecord(ConnectionRecord& record, const ConnectionSetup& setup) {
     record.V_IPA = setup.address;
     record.V_Port = setup.port;
     record.V_State = kStateCreated;
+    record.V_SendLock = std::make_shared<std::mutex>();
 }
 
 // Lists, fills and starts the connection in one hold of ListLock, so its worker (and any other
@@ -130,6 +132,7 @@ ResultCode CreateServer(ConnId& id, std::uint16_t port, std::uint16_t V_MaxSimCo
     if (!RegistryAcceptsRecords()) return kThreadStartFailed;
     const int sock = OpenStreamSocket();
     if (sock < 0) return kCannotCreateSocket;
+    AllowQuickRebind(sock);
     const sockaddr_in address = MakeAddress(htonl(INADDR_ANY), port);
     if (bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         close(sock);
@@ -160,6 +163,7 @@ ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
     const ResultCode connection =
         ConnectBeforeDeadline(MakeAddress(resolved, port), timeoutSeconds, sock);
     if (connection != kNoError) return connection;
+    SendSmallMessagesAtOnce(sock);
     return Register(
         {sock, false, std::string(host), port, V_EventDisconnect, V_EventConnect, V_EventNewData},
         id);
@@ -170,8 +174,13 @@ ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
                         NewDataHandler V_EventNewData) {
     id = kNoConnection;
     ReadPeerAddress(socket, address);
+    SendSmallMessagesAtOnce(socket);
     return Register({socket, false, address, 0, V_EventDisconnect, V_EventConnect, V_EventNewData},
                     id);
+}
+
+void RefuseConnection(int socket) {
+    close(socket);
 }
 
 }  // namespace net

@@ -37,4 +37,7 @@ ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
                         DisconnectHandler V_EventDisconnect, ConnectHandler V_EventConnect,
                         NewDataHandler V_EventNewData);
 
+// Closes a socket handed to V_EventNewConnection that the handler does not adopt.
+void RefuseConnection(int socket);
+
 }  // namespace net

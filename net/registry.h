@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ struct ConnectionRecord {
     // socket down, so the number cannot be handed to another socket while the worker may still
     // wait or receive on it.
     std::int32_t V_OwnedSocket = kNoSocket;
+    // Held by SendData for a whole message, so messages sent from several threads reach the
+    // wire one after the other; shared, so a send under way keeps it past the record's end.
+    std::shared_ptr<std::mutex> V_SendLock;
 };
 
 std::mutex& ListLock();

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 
 #include "net/registry.h"
@@ -22,11 +23,12 @@ constexpr int kWaitForever = -1;
 // Sends go through a private duplicate of the descriptor, taken under ListLock: if the worker
 // closes the record's descriptor meanwhile, its number may name another socket at once, but
 // the duplicate still names this one.
-ResultCode DuplicateSocket(ConnId id, int& duplicate) {
+ResultCode DuplicateSocket(ConnId id, int& duplicate, std::shared_ptr<std::mutex>& sendLock) {
     std::lock_guard lock(ListLock());
     const ConnectionRecord* record = FindRecord(id);
     if (record == nullptr || record->V_SOCKET == kNoSocket) return kConnIdNotFound;
     duplicate = fcntl(record->V_SOCKET, F_DUPFD_CLOEXEC, 0);
+    sendLock = record->V_SendLock;
     return duplicate < 0 ? kSendError : kNoError;
 }
 
@@ -61,9 +63,15 @@ void CountSent(ConnId id, std::size_t count) {
 ResultCode SendData(ConnId id, std::string_view data, std::uint32_t& count) {
     count = 0;
     int socket = kNoSocket;
-    const ResultCode found = DuplicateSocket(id, socket);
+    std::shared_ptr<std::mutex> sendLock;
+    const ResultCode found = DuplicateSocket(id, socket, sendLock);
     if (found != kNoError) return found;
-    const std::size_t sent = SendAll(socket, data);
+    std::size_t sent = 0;
+    {
+        std::mutex unshared;  // a record made outside CreateServer/Client/Accept has no lock
+        std::lock_guard whole(sendLock != nullptr ? *sendLock : unshared);
+        sent = SendAll(socket, data);
+    }
     close(socket);
     CountSent(id, sent);
     count = static_cast<std::uint32_t>(sent);

@@ -3,6 +3,7 @@
 #include "net/socket_util.h"
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace net {
@@ -38,6 +39,16 @@ bool IsSelfConnected(int socket) {
     sockaddr_in peer{};
     return ReadEndpoint(getsockname, socket, local) && ReadEndpoint(getpeername, socket, peer) &&
            local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
+void AllowQuickRebind(int socket) {
+    const int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+void SendSmallMessagesAtOnce(int socket) {
+    const int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 }  // namespace net

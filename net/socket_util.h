@@ -19,4 +19,11 @@ bool ReadPeerAddress(int socket, std::string& text);
 // the system's own range of source ports can end up connected to itself.
 bool IsSelfConnected(int socket);
 
+// A listening port can be bound again at once, while connections of an earlier listener on it
+// still linger in TIME_WAIT.
+void AllowQuickRebind(int socket);
+
+// Small writes leave at once instead of waiting for the peer's delayed acknowledgement.
+void SendSmallMessagesAtOnce(int socket);
+
 }  // namespace net

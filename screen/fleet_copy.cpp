@@ -35,6 +35,15 @@ void ClearTargetBoard() {
     }
 }
 
+void ClearFleetBoard() {
+    for (int column = 1; column <= kBoardCells; ++column) {
+        for (int row = 1; row <= kBoardCells; ++row) {
+            const Point seed = FleetProbe(column, row);
+            FloodFill(seed.x, seed.y, kWhite, kBlack);
+        }
+    }
+}
+
 void CopyFleetToFleetBoard() {
     for (int column = 1; column <= kBoardCells; ++column) {
         for (int row = 1; row <= kBoardCells; ++row) {

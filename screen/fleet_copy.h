@@ -8,6 +8,9 @@ namespace screen {
 // Paints every big-board cell white and forgets every shot fired.
 void ClearTargetBoard();
 
+// Paints every small-board cell white: the marks of the last match are gone.
+void ClearFleetBoard();
+
 // Reads the grey cells of the big board, draws them on the small board's grid
 // and clears the big board for the exchange of fire.
 void CopyFleetToFleetBoard();

@@ -66,6 +66,9 @@ void EndUpdate();
 
 MouseSample PollMouse();
 std::string ReadKey();
+// Takes a waiting close request out of the queue, if there is one, and leaves
+// every other key for its own reader.
+bool TakeCloseRequest();
 void WaitMs(int ms);
 void DelayMs(int ms);
 

@@ -114,6 +114,13 @@ std::string ReadKey() {
     return code;
 }
 
+bool TakeCloseRequest() {
+    std::lock_guard guard(input.lock);
+    if (input.closeRequests == 0) return false;
+    --input.closeRequests;
+    return true;
+}
+
 std::uint64_t InputGeneration() {
     std::lock_guard guard(input.lock);
     return input.generation;

@@ -174,6 +174,7 @@ Confirmation PlacementRun() {
     ClearTargetBoard();
     Unlock();
     for (std::uint8_t length : game::kShipLengths) {
+        if (QuitRequested()) return Confirmation::kEnded;
         const ShipOutcome outcome = PlaceOneShip(length);
         if (outcome == ShipOutcome::kRestart) return Confirmation::kRestart;
         if (outcome == ShipOutcome::kClosed) {

@@ -5,8 +5,8 @@
 namespace screen {
 
 // Lets the player place the ten ships and confirm them with Enter. Returns
-// early with QuitFlag and StopFlag set after a close request, or shortly after
-// another thread has set QuitFlag.
+// early with QuitFlag and StopFlag set after a close request, or after the pass
+// that finds QuitFlag set by another thread.
 void PlacementScreen();
 
 // Places a ship of `length` anchored at the clicked pixel, to the right when

@@ -3,7 +3,6 @@
 // placement and the exchange of fire to the result and the next match.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -11,8 +10,8 @@
 
 #include "screen/graphics.h"
 #include "screen/layout.h"
-#include "screen/offscreen.h"
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/expected_screen.h"
 #include "tests/e2e/frame_compare.h"
 #include "tests/e2e/png_writer.h"
 #include "tests/e2e/x_harness.h"
@@ -104,58 +103,24 @@ bool ResultShown(const Frame& frame) {
     return label && PixelAt(frame, 2, 1) == kWhite && PixelAt(frame, 1, 2) == kWhite;
 }
 
-// Small-board geometry: cells of 12 pixels from (0, 280); the frame's bottom
-// line at y 399 cuts the last row one pixel short.
-constexpr int kSmallCell = 12;
-constexpr int kSmallTop = 280;
-constexpr int kSmallGridEnd = 120;
-constexpr int kSmallInsideBottom = 398;
-
-void DrawSmallBoardCell(int column, int row) {
-    const int left = kSmallCell * (column - 1) + 1;
-    const int top = kSmallTop + kSmallCell * (row - 1) + 1;
-    screen::FillBox(left, top, left + kSmallCell - 2,
-                    std::min(top + kSmallCell - 2, kSmallInsideBottom), screen::kShipGrey);
+std::vector<Ship> FleetOf(const ShipClick (&clicks)[10]) {
+    std::vector<Ship> fleet;
+    for (const ShipClick& c : clicks)
+        fleet.push_back({c.column, c.row, c.button == Button::kLeft, c.length});
+    return fleet;
 }
 
 // The picture when the exchange of fire begins, drawn offscreen from the ship
 // list alone: fleet on the small board, empty big board, lit turn indicator.
 Frame ExpectedStartOfFire() {
-    screen::OpenOffscreen();
-    screen::DrawStaticScreen();
+    StartExpectedFrame();
     const screen::Rect& field = screen::kStatusInterior;
     screen::FillBox(field.x1, field.y1, field.x2, field.y2, screen::kWhite);
     screen::DrawText(332, 170, "KI", screen::kBlack);
-    for (int i = 0; i <= 10; ++i) {
-        screen::DrawLine(kSmallCell * i, kSmallTop, kSmallCell * i, kFrameHeight, screen::kBlack);
-        screen::DrawLine(0, kSmallTop + kSmallCell * i, kSmallGridEnd, kSmallTop + kSmallCell * i,
-                         screen::kBlack);
-    }
-    for (const ShipClick& ship : kFleet) {
-        for (int s = 0; s < ship.length; ++s) {
-            const bool right = ship.button == Button::kLeft;
-            DrawSmallBoardCell(ship.column + (right ? s : 0), ship.row + (right ? 0 : s));
-        }
-    }
+    DrawExpectedFleet(FleetOf(kFleet));
     screen::ShowPhaseLabel(288, "Spiel startet");
     screen::PaintTurnIndicator(screen::kTurnYellow);
-    Frame frame;
-    for (int y = 0; y < kFrameHeight; ++y) {
-        for (int x = 0; x < kFrameWidth; ++x)
-            frame.push_back(screen::ReadPixel(x, y));
-    }
-    return frame;
-}
-
-// Everything but the message log's text rows, whose refusals depend on timing.
-bool SameOutsideLog(const Frame& actual, const Frame& expected) {
-    for (int y = 0; y < kFrameHeight; ++y) {
-        for (int x = 0; x < kFrameWidth; ++x) {
-            const bool logText = x > 125 && x < 399 && y > 302 && y < 399;
-            if (!logText && PixelAt(actual, x, y) != PixelAt(expected, x, y)) return false;
-        }
-    }
-    return true;
+    return CaptureOffscreen();
 }
 
 class ComputerMatchEndToEnd : public ::testing::Test {

@@ -5,6 +5,8 @@
 // second ShowHelpLines scroll, so the lobby is drawn once per process.
 #include "tests/e2e/expected_screen.h"
 
+#include <algorithm>
+
 #include "game/lobby.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -33,6 +35,22 @@ struct PictureState {
 
 PictureState pictures;
 
+// Small-board geometry: cells of 12 pixels from (0, 280); the frame's bottom
+// line at y 399 cuts the last row one pixel short.
+constexpr int kSmallCell = 12;
+constexpr int kSmallTop = 280;
+constexpr int kSmallGridEnd = 120;
+constexpr int kSmallInsideBottom = 398;
+
+void DrawSmallBoardCell(int column, int row) {
+    const int left = kSmallCell * (column - 1) + 1;
+    const int top = kSmallTop + kSmallCell * (row - 1) + 1;
+    screen::FillBox(left, top, left + kSmallCell - 2,
+                    std::min(top + kSmallCell - 2, kSmallInsideBottom), screen::kShipGrey);
+}
+
+}  // namespace
+
 Frame CaptureOffscreen() {
     Frame frame(static_cast<std::size_t>(kFrameWidth) * kFrameHeight);
     for (int y = 0; y < kFrameHeight; ++y) {
@@ -43,6 +61,8 @@ Frame CaptureOffscreen() {
     }
     return frame;
 }
+
+namespace {
 
 // Leaves the offscreen buffer holding the lobby, with the field redrawn on top later.
 void DrawLobbyOnce() {
@@ -59,6 +79,31 @@ int CentredX(std::size_t length) {
 }
 
 }  // namespace
+
+std::vector<std::pair<int, int>> FleetCells(const std::vector<Ship>& fleet) {
+    std::vector<std::pair<int, int>> cells;
+    for (const Ship& ship : fleet) {
+        for (int s = 0; s < ship.length; ++s)
+            cells.emplace_back(ship.column + (ship.across ? s : 0), ship.row + (ship.across ? 0 : s));
+    }
+    return cells;
+}
+
+void StartExpectedFrame() {
+    pictures.lobbyDrawn = false;
+    screen::OpenOffscreen();
+    screen::DrawStaticScreen();
+}
+
+void DrawExpectedFleet(const std::vector<Ship>& fleet) {
+    for (int i = 0; i <= 10; ++i) {
+        screen::DrawLine(kSmallCell * i, kSmallTop, kSmallCell * i, kFrameHeight, screen::kBlack);
+        screen::DrawLine(0, kSmallTop + kSmallCell * i, kSmallGridEnd, kSmallTop + kSmallCell * i,
+                         screen::kBlack);
+    }
+    for (const auto& [column, row] : FleetCells(fleet))
+        DrawSmallBoardCell(column, row);
+}
 
 Frame ExpectedLobby() {
     DrawLobbyOnce();

@@ -5,10 +5,31 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "tests/e2e/x_harness.h"
 
 namespace e2e {
+
+// A ship as the test places it: from its first cell to the right when
+// `across`, else downwards.
+struct Ship {
+    int column;
+    int row;
+    bool across;
+    int length;
+};
+
+// The cells a fleet covers, as (column, row) from 1 to 10.
+std::vector<std::pair<int, int>> FleetCells(const std::vector<Ship>& fleet);
+
+// The offscreen frame holding only the static screen, for a test to draw on.
+void StartExpectedFrame();
+// Draws the small board's grid and the fleet's cells in grey onto the
+// offscreen frame, from the board's own geometry.
+void DrawExpectedFleet(const std::vector<Ship>& fleet);
+// The offscreen frame's pixels.
+Frame CaptureOffscreen();
 
 // The static screen with the help lines in the message log.
 Frame ExpectedLobby();

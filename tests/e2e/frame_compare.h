@@ -19,6 +19,10 @@ std::string DescribeDifferences(const Frame& actual, const Frame& expected);
 // The pixel at window coordinates (x, y).
 std::uint32_t PixelAt(const Frame& frame, int x, int y);
 
+// Equal everywhere but on the message log's text rows, whose contents depend
+// on timing (refused clicks, repeated messages).
+bool SameOutsideLog(const Frame& actual, const Frame& expected);
+
 // Glyph pixels of `text` at (x, y) in `ink`, the rest of its cells in `paper`.
 bool TextShows(const Frame& frame, int x, int y, std::string_view text, std::uint32_t ink,
                std::uint32_t paper);

@@ -10,6 +10,7 @@
 
 #include "game/board.h"
 #include "game/lobby.h"
+#include "game/network_match.h"
 #include "screen/font_cp437.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -160,18 +161,33 @@ TEST_F(Lobby, ANewClickIntoTheFieldClearsTheAddress) {
     EXPECT_TRUE(StatusPanelBlankApartFrom(0));
 }
 
-TEST_F(Lobby, ConnectWithAnEmptyAddressTakesTheServerPath) {
+// The connection layer is not running here, so the server cannot be created:
+// the code shows in the panel and the lobby has control again.
+TEST_F(Lobby, ConnectWithAnEmptyAddressTakesTheServerPathAndComesBackOnFailure) {
     game::Connect();
     EXPECT_NE(ScreenMutex, nullptr);
     EXPECT_EQ(game::MyTurn.load(), 0);
+    EXPECT_EQ(game::PlayerNumber, 0);
+    EXPECT_TRUE(TextAt(304, 170, "Fehler: -20", kBlack, kWhite));
 }
 
+// The client never comes back to the lobby; its wait ends on a close request.
 TEST_F(Lobby, ConnectWithAnyOtherAddressTakesTheClientPath) {
-    EnterAddress(Keys("kia"), kConnectButton);
-    EXPECT_EQ(AddressText, "kia");
-    EXPECT_NE(ScreenMutex, nullptr);
-    EXPECT_EQ(game::MyTurn.load(), 0);
-    EXPECT_FALSE(TextAt(332, 170, "KI", kBlack, kWhite));
+    testing_support::UseFreshProcessDeathTests();
+    EXPECT_EXIT(
+        {
+            AddressText = "kia";
+            std::thread([] { game::Connect(); }).detach();
+            const bool client = WaitUntil([] {
+                return TextAt(288, 170, "Starte Client", kBlack, kWhite) ||
+                       TextAt(304, 170, "Fehler: -", kBlack, kWhite);
+            });
+            if (!client || TextAt(332, 170, "KI", kBlack, kWhite)) std::_Exit(1);
+            InjectKey(kCloseRequest);
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            std::_Exit(2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // The computer match never returns, so it runs in a child process that reports

@@ -1,6 +1,8 @@
 // CreateServer, CreateClient and CreateAccept: each failure in its order, what a failure leaves
 // behind, the connect time-out, and the records they fill.
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -229,6 +231,22 @@ TEST_F(Creation, AcceptTakesThePeerAddressAndKeepsTheBlockingMode) {
     EXPECT_EQ(CountOf(Kind::Disconnect, id), 0);
     close(peer);
     close(listener);
+}
+
+bool NoDelay(int socket) {
+    int on = 0;
+    socklen_t size = sizeof on;
+    return getsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, &size) == 0 && on != 0;
+}
+
+TEST_F(Creation, ClientAndAcceptedConnectionsSendSmallMessagesWithoutDelay) {
+    const LoopbackPair pair = ConnectLoopbackPair();
+    ASSERT_FALSE(HasFailure());
+    net::ConnectionRecord client, accepted;
+    ASSERT_TRUE(net::CopyRecordForTest(pair.client, client));
+    ASSERT_TRUE(net::CopyRecordForTest(pair.accepted, accepted));
+    EXPECT_TRUE(NoDelay(client.V_OwnedSocket));
+    EXPECT_TRUE(NoDelay(accepted.V_OwnedSocket));
 }
 
 TEST_F(Creation, AcceptOfAnUnconnectedSocketKeepsTheCallersText) {

@@ -116,6 +116,34 @@ TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
     close(listener);
 }
 
+// Partial sends on a full connection would let two messages mix if the sends
+// of two threads were not kept apart.
+TEST_F(Sending, MessagesFromSeveralThreadsReachTheWireWhole) {
+    std::uint16_t port = 0;
+    const int listener = ListenLoopback(port);
+    const int reader = ConnectLoopback(port);
+    const int adopted = AcceptOne(listener);
+    ASSERT_GE(adopted, 0);
+    fcntl(adopted, F_SETFL, fcntl(adopted, F_GETFL) | O_NONBLOCK);
+    std::string address;
+    ConnId id = 0;
+    ASSERT_EQ(net::CreateAccept(adopted, id, address, OnDisconnect, OnConnect, OnData),
+              net::kNoError);
+    const std::size_t size = kFloodBytes / 2;
+    const std::string a(size, 'a'), b(size, 'b');
+    std::uint32_t countA = 0, countB = 0;
+    auto sendA = std::async(std::launch::async, [&] { return net::SendData(id, a, countA); });
+    auto sendB = std::async(std::launch::async, [&] { return net::SendData(id, b, countB); });
+    std::this_thread::sleep_for(kStillBlocked);  // both sends now wait for room
+    const std::string received = ReceiveExactly(reader, 2 * size);
+    EXPECT_EQ(sendA.get(), net::kNoError);
+    EXPECT_EQ(sendB.get(), net::kNoError);
+    ASSERT_EQ(received.size(), 2 * size);
+    EXPECT_TRUE(received == a + b || received == b + a) << "the two messages were mixed";
+    close(reader);
+    close(listener);
+}
+
 TEST_F(Sending, UnknownAndEndingHandlesGiveNotFound) {
     std::uint32_t count = kPresetCount;
     EXPECT_EQ(net::SendData(424242, "x", count), net::kConnIdNotFound);

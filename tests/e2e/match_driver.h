@@ -1,0 +1,56 @@
+// Driving whole network matches through the game windows, for the end-to-end
+// tests and the match benchmark: two fleets, the checks that tell what a
+// window shows, and the steps from the lobby to a fired shot. Every step
+// returns whether the window showed its result in time; `last` keeps the last
+// picture read. Never touches the game's memory.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tests/e2e/expected_screen.h"
+#include "tests/e2e/x_harness.h"
+
+namespace e2e {
+
+inline constexpr std::uint16_t kGamePort = 9000;
+inline constexpr int kConnectTimeoutMs = 20000;
+inline constexpr int kNextGameTimeoutMs = 20000;
+inline constexpr int kAnswerTimeoutMs = 5000;
+
+inline constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
+inline constexpr std::uint32_t kBlackPixel = 0x000000;
+inline constexpr std::uint32_t kGreyPixel = 0x696969;
+inline constexpr std::uint32_t kRedPixel = 0xEE0000;
+inline constexpr std::uint32_t kBluePixel = 0x0000FF;
+inline constexpr std::uint32_t kYellowPixel = 0xFFFF00;
+
+// Two legal fleets, neither symmetric about the diagonal.
+extern const std::vector<Ship> kServerFleet;
+extern const std::vector<Ship> kClientFleet;
+
+int CellCentre(int index);
+bool BigCellIs(const Frame& f, int column, int row, std::uint32_t colour);
+bool SmallCellIs(const Frame& f, int column, int row, std::uint32_t colour);
+int CellsOn(const Frame& f, bool bigBoard, std::uint32_t colour);
+bool InLobby(const Frame& f);
+bool Connected(const Frame& f);
+bool Disconnected(const Frame& f);
+bool Placing(const Frame& f);
+bool PhaseShows(const Frame& f, int x, const char* label);
+bool ResultShows(const Frame& f, bool won);
+bool PlayerDigitShows(const Frame& f, char digit);
+// Every cell of the board not covered by the fleet, row by row.
+std::vector<std::pair<int, int>> WaterOf(const std::vector<Ship>& fleet);
+
+// The lobby, then "Verbinden" with an empty field: the server is ready.
+bool StartServerGame(Session& session, Frame& last);
+// The lobby, then 127.0.0.1 typed into the field and Enter.
+bool StartClientGame(Session& session, Frame& last);
+bool AwaitConnection(Session& session, char digit, Frame& last);
+// Clicks each ship until it stands, then confirms with Enter.
+bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last);
+// Holds the button on the cell until the shooter's big board shows the answer.
+bool FireAt(Session& shooter, int column, int row, bool hit, Frame& last);
+
+}  // namespace e2e

@@ -1,0 +1,88 @@
+// Blocking loopback sockets with deadlines for the raw peer.
+#include "tests/e2e/raw_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace e2e {
+namespace {
+
+constexpr int kConnectRetryMs = 20;
+constexpr std::size_t kReadChunk = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+int ConnectOnce(std::uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        return fd;
+    }
+    close(fd);
+    return -1;
+}
+
+}  // namespace
+
+int ConnectRawPeer(std::uint16_t port, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const int fd = ConnectOnce(port);
+        if (fd >= 0 || MsLeft(deadline) == 0) return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kConnectRetryMs));
+    }
+}
+
+bool SendRaw(int socket, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string ReadRaw(int socket, std::size_t count, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string got;
+    while (got.size() < count) {
+        pollfd ready{socket, POLLIN, 0};
+        if (poll(&ready, 1, MsLeft(deadline)) <= 0) break;
+        char buffer[kReadChunk];
+        const ssize_t n = recv(socket, buffer, std::min(sizeof buffer, count - got.size()), 0);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+bool ClosedByPeer(int socket, int timeoutMs) {
+    pollfd ready{socket, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0) return false;
+    char byte = 0;
+    return recv(socket, &byte, 1, 0) <= 0;
+}
+
+void CloseRaw(int& socket) {
+    if (socket >= 0) close(socket);
+    socket = -1;
+}
+
+}  // namespace e2e

@@ -1,0 +1,23 @@
+// A raw TCP peer for end-to-end tests: a plain socket that connects to the
+// game's port on loopback and sends and reads protocol bytes exactly as
+// given, so a test can split, join or forge messages. Owns only the sockets
+// it opens; knows nothing of the game's screen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace e2e {
+
+// Connects to 127.0.0.1:port, trying again until a listener answers or
+// timeoutMs has passed; -1 on failure.
+int ConnectRawPeer(std::uint16_t port, int timeoutMs);
+bool SendRaw(int socket, std::string_view bytes);
+// Reads until `count` bytes have come or timeoutMs has passed; returns what came.
+std::string ReadRaw(int socket, std::size_t count, int timeoutMs);
+// True when the other side closes the connection within timeoutMs.
+bool ClosedByPeer(int socket, int timeoutMs);
+void CloseRaw(int& socket);
+
+}  // namespace e2e

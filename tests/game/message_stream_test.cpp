@@ -1,0 +1,209 @@
+// The receive stream cut into messages: every kind, every split point, runs of
+// messages in one receive, file data with messages between chunks and keywords
+// inside them, garbage and noise.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "game/message_stream.h"
+
+namespace {
+
+using game::Message;
+using game::MessageKind;
+using K = MessageKind;
+
+struct Expected {
+    MessageKind kind;
+    std::string bytes;
+};
+
+std::string Bytes(std::initializer_list<std::string> parts) {
+    std::string joined;
+    for (const std::string& part : parts)
+        joined += part;
+    return joined;
+}
+
+std::string Chat(const std::string& text) {
+    return "NACHR:" + std::string(1, static_cast<char>(text.size())) + text;
+}
+
+// Feeds the pieces one after the other and gathers every message.
+std::vector<Message> Feed(const std::vector<std::string>& pieces) {
+    std::vector<Message> all;
+    for (const std::string& piece : pieces) {
+        for (Message& m : game::FeedStream(piece))
+            all.push_back(std::move(m));
+        EXPECT_LE(game::HeldBytes(), game::kMaxHeldBytes);
+    }
+    return all;
+}
+
+// File data may come in any number of pieces: consecutive pieces are joined.
+std::vector<Expected> Joined(const std::vector<Message>& messages) {
+    std::vector<Expected> joined;
+    for (const Message& m : messages) {
+        if (m.kind == K::kFileData && !joined.empty() && joined.back().kind == K::kFileData) {
+            joined.back().bytes += m.bytes;
+        } else {
+            joined.push_back({m.kind, m.bytes});
+        }
+    }
+    return joined;
+}
+
+::testing::AssertionResult Same(const std::vector<Expected>& actual,
+                                const std::vector<Expected>& expected) {
+    if (actual.size() != expected.size()) {
+        return ::testing::AssertionFailure() << actual.size() << " messages, expected "
+                                             << expected.size();
+    }
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        if (actual[i].kind != expected[i].kind || actual[i].bytes != expected[i].bytes) {
+            return ::testing::AssertionFailure() << "message " << i << " is \"" << actual[i].bytes
+                                                 << "\", expected \"" << expected[i].bytes << "\"";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class Stream : public ::testing::Test {
+   protected:
+    void SetUp() override { game::ResetStream(); }
+    void TearDown() override { game::ResetStream(); }
+};
+
+struct Case {
+    const char* what;
+    std::string received;
+    std::vector<Expected> expected;
+};
+
+const std::vector<Case> kCases = {
+    {"ready", "SYST:R", {{K::kReady, "SYST:R"}}},
+    {"shot", "SHOT:09", {{K::kShot, "SHOT:09"}}},
+    {"hit", "SYST:H00", {{K::kHit, "SYST:H00"}}},
+    {"miss", "SYST:W99", {{K::kMiss, "SYST:W99"}}},
+    {"accept and refuse", "SYST:jSYST:n", {{K::kAccept, "SYST:j"}, {K::kRefuse, "SYST:n"}}},
+    {"chat with keywords inside", Chat("SHOT:12 SYST:R"), {{K::kChat, Chat("SHOT:12 SYST:R")}}},
+    {"empty chat", Chat(""), {{K::kChat, Chat("")}}},
+    {"a shot followed by a ready keeps both, in order", "SHOT:12SYST:R",
+     {{K::kShot, "SHOT:12"}, {K::kReady, "SYST:R"}}},
+    {"answers stay behind the shots sent before them", "SHOT:12SYST:W34" + Chat("hi") + "SHOT:56",
+     {{K::kShot, "SHOT:12"}, {K::kMiss, "SYST:W34"}, {K::kChat, Chat("hi")}, {K::kShot, "SHOT:56"}}},
+    {"garbage before a keyword", "xx\x01SYSSHOT:77", {{K::kShot, "SHOT:77"}}},
+    {"unknown system byte", "SYST:QSYST:R", {{K::kReady, "SYST:R"}}},
+    {"non-digit coordinate", "SHOT:1xSYST:H2!SYST:W55", {{K::kMiss, "SYST:W55"}}},
+    {"oversize chat length", "NACHR:\xFF" "abcSHOT:34", {{K::kShot, "SHOT:34"}}},
+    {"no file data while none is due", std::string(game::kFileChunkBytes, 'x') + "SYST:R",
+     {{K::kReady, "SYST:R"}}},
+};
+
+TEST_F(Stream, EveryKindWholeOrCutAtAnyPointGivesTheSameMessagesInOrder) {
+    for (const Case& c : kCases) {
+        game::ResetStream();
+        EXPECT_TRUE(Same(Joined(Feed({c.received})), c.expected)) << c.what << ", whole";
+        for (std::size_t cut = 1; cut < c.received.size(); cut += 1 + cut / 64) {
+            game::ResetStream();
+            EXPECT_TRUE(Same(Joined(Feed({c.received.substr(0, cut), c.received.substr(cut)})),
+                             c.expected))
+                << c.what << ", cut at " << cut;
+        }
+    }
+}
+
+TEST_F(Stream, ByteByByteEveryCaseStillArrivesWhole) {
+    std::string all;
+    std::vector<Expected> expected;
+    for (const Case& c : kCases) {
+        if (c.received.size() > 100) continue;
+        all += c.received;
+        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+    }
+    std::vector<std::string> bytes;
+    for (char b : all)
+        bytes.emplace_back(1, b);
+    EXPECT_TRUE(Same(Joined(Feed(bytes)), expected));
+}
+
+// An offer has no end mark: its size ends at the first non-digit or where the
+// received bytes end, so only a cut inside the digits shortens it.
+TEST_F(Stream, AnOfferWaitsForItsNameAndTakesTheDigitsThatHaveCome) {
+    const std::string offer = "DATA:a b.txt?1536";
+    for (std::size_t cut = 1; cut <= offer.find('?') + 1; ++cut) {
+        game::ResetStream();
+        EXPECT_TRUE(Same(Joined(Feed({offer.substr(0, cut), offer.substr(cut) + "SYST:R"})),
+                         {{K::kOffer, offer}, {K::kReady, "SYST:R"}}))
+            << "cut at " << cut;
+    }
+    game::ResetStream();
+    EXPECT_TRUE(Same(Joined(Feed({"DATA:f?15", "36SYST:R"})),
+                     {{K::kOffer, "DATA:f?15"}, {K::kReady, "SYST:R"}}));
+    // A name without its "?" within the longest name allowed is no offer.
+    const std::string longName = "DATA:" + std::string(game::kMaxOfferName + 1, 'n');
+    EXPECT_TRUE(Same(Joined(Feed({longName, "?12SHOT:00"})), {{K::kShot, "SHOT:00"}}));
+}
+
+// A file of two full chunks and a short last one; the contents are full of
+// keywords, and messages stand between the chunks.
+TEST_F(Stream, FileDataIsTakenByCountWithMessagesOnlyBetweenChunks) {
+    std::string file;
+    while (file.size() < 2 * game::kFileChunkBytes + 100)
+        file += "x" + Chat("SYST:R") + "SHOT:12SYST:W34DATA:f?9";
+    file.resize(2 * game::kFileChunkBytes + 100);
+    const std::string c1 = file.substr(0, game::kFileChunkBytes);
+    const std::string c2 = file.substr(game::kFileChunkBytes, game::kFileChunkBytes);
+    const std::string c3 = file.substr(2 * game::kFileChunkBytes);
+    const std::string stream = Bytes({c1, "SHOT:45", c2, Chat("ok"), "SYST:R", c3, "SYST:W01"});
+    const std::vector<Expected> expected = {
+        {K::kFileData, c1}, {K::kShot, "SHOT:45"}, {K::kFileData, c2}, {K::kChat, Chat("ok")},
+        {K::kReady, "SYST:R"}, {K::kFileData, c3}, {K::kMiss, "SYST:W01"}};
+    std::mt19937 random(7);
+    for (int round = 0; round < 50; ++round) {
+        game::ResetStream();
+        game::ExpectFileData(static_cast<std::uint32_t>(file.size()));
+        std::vector<std::string> pieces;
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t n = 1 + random() % (round < 25 ? 16 : 9000);
+            pieces.push_back(stream.substr(at, n));
+            at += n;
+        }
+        ASSERT_TRUE(Same(Joined(Feed(pieces)), expected)) << "round " << round;
+        EXPECT_EQ(game::FileBytesDue(), 0u);
+    }
+}
+
+TEST_F(Stream, AChunkThatBeginsWithAWholeMessageIsReadAsTheMessage) {
+    game::ExpectFileData(10);
+    EXPECT_TRUE(Same(Joined(Feed({"SYST:R0123456789"})),
+                     {{K::kReady, "SYST:R"}, {K::kFileData, "0123456789"}}));
+    // A last chunk that only looks like the start of a message is file data.
+    game::ExpectFileData(3);
+    EXPECT_TRUE(Same(Joined(Feed({"SYS"})), {{K::kFileData, "SYS"}}));
+    game::ExpectFileData(5);
+    game::CancelFileData();
+    EXPECT_TRUE(Same(Joined(Feed({"abcdeSHOT:11"})), {{K::kShot, "SHOT:11"}}));
+}
+
+TEST_F(Stream, NoiseNeverStallsNorGrowsTheStream) {
+    std::mt19937 random(11);
+    std::string noise(64 * 1024, '\0');
+    for (char& b : noise)
+        b = static_cast<char>(random());
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < noise.size(); at += 1000)
+        pieces.push_back(noise.substr(at, 1000));
+    for (const Message& m : Feed(pieces))
+        EXPECT_NE(m.kind, K::kFileData);
+    // Whatever prefix the noise left is dropped once it cannot complete.
+    const std::vector<Expected> after =
+        Joined(Feed({std::string(game::kMaxHeldBytes, 'z'), "SHOT:33"}));
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back().bytes, "SHOT:33");
+}
+
+}  // namespace
