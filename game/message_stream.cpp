@@ -99,8 +99,8 @@ Cut ReadMessage(std::string_view s) {
         if (s.size() < keyword.size() && keyword.starts_with(s)) return kWait;
     }
     if (s.starts_with("SYST:")) return SystemMessage(s);
-    if (s.starts_with("SHOT:")) return FixedWithDigits(s, kShotLength - 2, kShotLength,
-                                                        MessageKind::kShot);
+    if (s.starts_with("SHOT:"))
+        return FixedWithDigits(s, kShotLength - 2, kShotLength, MessageKind::kShot);
     if (s.starts_with("NACHR:")) return ChatMessage(s);
     if (s.starts_with("DATA:")) return OfferMessage(s);
     return kNoMessage;

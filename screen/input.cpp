@@ -128,8 +128,8 @@ std::uint64_t InputGeneration() {
 
 void WaitForInputAfter(std::uint64_t generation) {
     std::unique_lock guard(input.lock);
-    input.changed.wait(
-        guard, [generation] { return input.generation != generation || KeysWaiting(); });
+    input.changed.wait(guard,
+                       [generation] { return input.generation != generation || KeysWaiting(); });
 }
 
 void WaitMs(int ms) {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/proc_stats.h"
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/x_harness.h"
 
@@ -31,11 +32,6 @@ constexpr double kMapBudgetMs = 100.0;
 constexpr double kResidentBudgetMiB = 10.0;
 constexpr double kIdleCpuBudgetPercent = 0.5;
 constexpr double kKiBPerMiB = 1024.0;
-constexpr double kPercent = 100.0;
-constexpr double kNanosecondsPerSecond = 1e9;
-// /proc/<pid>/stat after the ")" that ends the command name: field 3 (state)
-// comes first, so utime (field 14) and stime (field 15) are the 12th and 13th.
-constexpr int kUtimeAfterName = 11;
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,83 +91,37 @@ void PrintStarts(const std::vector<double>& sorted) {
         Verdict(sorted.back(), kMapBudgetMs).c_str());
 }
 
-// VmRSS in KiB, or -1 when the process is gone.
-long ResidentKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        long kib = -1;
-        if (std::sscanf(line.c_str(), "VmRSS: %ld kB", &kib) == 1) return kib;
-    }
-    return -1;
-}
-
-// utime + stime of all the process's threads, in clock ticks; -1 when gone.
-long CpuTicks(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const std::size_t nameEnd = stat.rfind(')');
-    if (nameEnd == std::string::npos) return -1;
-    std::istringstream fields(stat.substr(nameEnd + 1));
-    std::string skipped;
-    for (int i = 0; i < kUtimeAfterName; ++i)
-        fields >> skipped;
-    long utime = -1, stime = -1;
-    fields >> utime >> stime;
-    return fields ? utime + stime : -1;
-}
-
-// Time on a CPU of all the process's threads in nanoseconds, from the
-// scheduler's own accounting: finer than the clock ticks of utime and
-// stime, which are only sampled; -1 when unavailable.
-long long RunNanoseconds(pid_t pid) {
-    std::error_code error;
-    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
-    long long total = 0;
-    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
-        std::ifstream schedstat(task.path() / "schedstat");
-        long long onCpu = -1;
-        if (!(schedstat >> onCpu)) return -1;
-        total += onCpu;
-    }
-    return error ? -1 : total;
-}
-
 void Sleep(int seconds) {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
 }
 
-void PrintIdle(double residentMiB, double tickPercent, double runPercent) {
+void PrintIdle(double residentMiB, const bench::CpuUse& use) {
     std::printf("resident memory after %d s in the lobby: %.2f MiB  (budget: under %.0f MiB, %s)\n",
                 kSettleSeconds, residentMiB, kResidentBudgetMiB,
                 Verdict(residentMiB, kResidentBudgetMiB).c_str());
     std::printf(
         "CPU time idle in the lobby over %d s: %.2f %% of one core"
         "  (budget: under %.1f %%, %s)\n",
-        kIdleSeconds, tickPercent, kIdleCpuBudgetPercent,
-        Verdict(tickPercent, kIdleCpuBudgetPercent).c_str());
-    if (runPercent >= 0) {
-        std::printf("  the same from the scheduler's nanosecond run time: %.3f %%\n", runPercent);
+        kIdleSeconds, use.tickPercent, kIdleCpuBudgetPercent,
+        Verdict(use.tickPercent, kIdleCpuBudgetPercent).c_str());
+    if (use.runPercent >= 0) {
+        std::printf("  the same from the scheduler's nanosecond run time: %.3f %%\n",
+                    use.runPercent);
     }
+    std::printf("voluntary context switches of all threads idle in the lobby over %d s: %lld\n",
+                kIdleSeconds, use.switches);
 }
 
 // One long run: memory after settling, then CPU time over the idle span.
 bool MeasureIdle(e2e::Session& session) {
     if (TimeOneStart(session) < 0) return false;
     Sleep(kSettleSeconds);
-    const long kib = ResidentKiB(session.game);
-    const long ticksBefore = CpuTicks(session.game);
-    const long long runBefore = RunNanoseconds(session.game);
+    const long kib = bench::ResidentKiB(session.game);
+    const bench::CpuSpan before = bench::ReadCpu(session.game);
     Sleep(kIdleSeconds);
-    const long ticksAfter = CpuTicks(session.game);
-    const long long runAfter = RunNanoseconds(session.game);
-    if (kib < 0 || ticksBefore < 0 || ticksAfter < 0) return false;
-    const double tickSeconds =
-        static_cast<double>(ticksAfter - ticksBefore) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    const double runSeconds = static_cast<double>(runAfter - runBefore) / kNanosecondsPerSecond;
-    const bool haveRun = runBefore >= 0 && runAfter >= 0;
-    PrintIdle(kib / kKiBPerMiB, kPercent * tickSeconds / kIdleSeconds,
-              haveRun ? kPercent * runSeconds / kIdleSeconds : -1.0);
+    const bench::CpuSpan after = bench::ReadCpu(session.game);
+    if (kib < 0 || before.ticks < 0 || after.ticks < 0) return false;
+    PrintIdle(kib / kKiBPerMiB, bench::CpuBetween(before, after, kIdleSeconds));
     return true;
 }
 

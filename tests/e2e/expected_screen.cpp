@@ -84,7 +84,8 @@ std::vector<std::pair<int, int>> FleetCells(const std::vector<Ship>& fleet) {
     std::vector<std::pair<int, int>> cells;
     for (const Ship& ship : fleet) {
         for (int s = 0; s < ship.length; ++s)
-            cells.emplace_back(ship.column + (ship.across ? s : 0), ship.row + (ship.across ? 0 : s));
+            cells.emplace_back(ship.column + (ship.across ? s : 0),
+                               ship.row + (ship.across ? 0 : s));
     }
     return cells;
 }

@@ -126,15 +126,18 @@ bool StartClientGame(Session& session, Frame& last) {
 bool AwaitConnection(Session& session, char digit, Frame& last) {
     return WaitForFrame(
         session,
-        [digit](const Frame& f) { return Connected(f) && PlayerDigitShows(f, digit) && Placing(f); },
+        [digit](const Frame& f) {
+            return Connected(f) && PlayerDigitShows(f, digit) && Placing(f);
+        },
         kConnectTimeoutMs, last);
 }
 
 bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last) {
     for (const Ship& ship : fleet) {
         const Button button = ship.across ? Button::kLeft : Button::kRight;
-        if (!ClickUntil(session, CellCentre(ship.column), CellCentre(ship.row), button,
-                        [&ship](const Frame& f) { return ShipStands(f, ship); }, last)) {
+        if (!ClickUntil(
+                session, CellCentre(ship.column), CellCentre(ship.row), button,
+                [&ship](const Frame& f) { return ShipStands(f, ship); }, last)) {
             return false;
         }
     }

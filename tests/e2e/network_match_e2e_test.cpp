@@ -97,14 +97,16 @@ class NetworkMatch : public ::testing::Test {
         ASSERT_TRUE(Shown(shooter, FireAt(shooter.session, column, row, hit, shooter.last),
                           "the answer to its shot"));
         const std::uint32_t colour = hit ? kRedPixel : kBluePixel;
-        Wait(target, [=](const Frame& f) { return SmallCellIs(f, column, row, colour); },
-             kAnswerTimeoutMs, "the shot on its small board");
+        Wait(
+            target, [=](const Frame& f) { return SmallCellIs(f, column, row, colour); },
+            kAnswerTimeoutMs, "the shot on its small board");
     }
 
     void ExpectStartOfFire(Player& p, const std::vector<Ship>& fleet, char digit, bool ourTurn) {
         const Frame expected = ExpectedStartOfFire(fleet, digit, ourTurn);
-        Wait(p, [&](const Frame& f) { return SameOutsideLog(f, expected); }, kNextGameTimeoutMs,
-             "its fleet, an empty big board and the turn indicator at the start of the game");
+        Wait(
+            p, [&](const Frame& f) { return SameOutsideLog(f, expected); }, kNextGameTimeoutMs,
+            "its fleet, an empty big board and the turn indicator at the start of the game");
     }
 
     Player server{"server", {}, {}};
@@ -134,10 +136,14 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
         }
     }
     // Both turn indicators are dark while the result shows.
-    Wait(server, [](const Frame& f) { return ResultShows(f, false) && PixelAt(f, 2, 1) == kWhitePixel; },
-         kAnswerTimeoutMs, "Verloren");
-    Wait(client, [](const Frame& f) { return ResultShows(f, true) && PixelAt(f, 2, 1) == kWhitePixel; },
-         kAnswerTimeoutMs, "Gewonnen");
+    Wait(
+        server,
+        [](const Frame& f) { return ResultShows(f, false) && PixelAt(f, 2, 1) == kWhitePixel; },
+        kAnswerTimeoutMs, "Verloren");
+    Wait(
+        client,
+        [](const Frame& f) { return ResultShows(f, true) && PixelAt(f, 2, 1) == kWhitePixel; },
+        kAnswerTimeoutMs, "Gewonnen");
     EXPECT_EQ(CellsOn(server.last, false, kRedPixel), 30);
     EXPECT_EQ(CellsOn(client.last, true, kRedPixel), 30);
     EXPECT_EQ(CellsOn(client.last, false, kBluePixel), 29);
@@ -145,12 +151,13 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     // The next game: both boards cleared, placement again, the loser fires first.
     for (Player* p : {&server, &client}) {
         const std::uint32_t indicator = p == &server ? kYellowPixel : kWhitePixel;
-        Wait(*p,
-             [indicator](const Frame& f) {
-                 return Placing(f) && CellsOn(f, true, kWhitePixel) == 100 &&
-                        CellsOn(f, false, kWhitePixel) == 100 && PixelAt(f, 2, 1) == indicator;
-             },
-             kNextGameTimeoutMs, "the next game's placement on cleared boards");
+        Wait(
+            *p,
+            [indicator](const Frame& f) {
+                return Placing(f) && CellsOn(f, true, kWhitePixel) == 100 &&
+                       CellsOn(f, false, kWhitePixel) == 100 && PixelAt(f, 2, 1) == indicator;
+            },
+            kNextGameTimeoutMs, "the next game's placement on cleared boards");
     }
     ASSERT_NO_FATAL_FAILURE(Place(server, kServerFleet));
     ASSERT_NO_FATAL_FAILURE(Place(client, kClientFleet));
@@ -167,12 +174,13 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     // A new client starts a fresh game, and fires first as in a first game.
     ASSERT_NO_FATAL_FAILURE(StartClient(second));
     ASSERT_NO_FATAL_FAILURE(Connect(second, '2'));
-    Wait(server,
-         [](const Frame& f) {
-             return Connected(f) && PlayerDigitShows(f, '1') && Placing(f) &&
-                    CellsOn(f, false, kWhitePixel) == 100 && PixelAt(f, 2, 1) == kWhitePixel;
-         },
-         kConnectTimeoutMs, "the new connection on cleared boards");
+    Wait(
+        server,
+        [](const Frame& f) {
+            return Connected(f) && PlayerDigitShows(f, '1') && Placing(f) &&
+                   CellsOn(f, false, kWhitePixel) == 100 && PixelAt(f, 2, 1) == kWhitePixel;
+        },
+        kConnectTimeoutMs, "the new connection on cleared boards");
     ASSERT_NO_FATAL_FAILURE(Place(server, kServerFleet));
     ASSERT_NO_FATAL_FAILURE(Place(second, kClientFleet));
     ASSERT_NO_FATAL_FAILURE(ExpectStartOfFire(server, kServerFleet, '1', false));
@@ -199,16 +207,23 @@ TEST_F(NetworkMatch, ARawPeerCannotForgeAnswersNorFireOutOfTurn) {
     ASSERT_TRUE(SendRaw(raw, "SHOT:00"));
     ASSERT_NO_FATAL_FAILURE(Place(server, kServerFleet));
     EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:R");
-    Wait(server, [](const Frame& f) { return PhaseShows(f, 308, "Warte..."); }, kAnswerTimeoutMs,
-         "the wait for the opponent");
-    EXPECT_TRUE(SmallCellIs(server.last, 1, 1, kGreyPixel));
+    Wait(
+        server,
+        [](const Frame& f) {
+            return PhaseShows(f, 308, "Warte...") && SmallCellIs(f, 1, 1, kGreyPixel);
+        },
+        kAnswerTimeoutMs, "the wait for the opponent with its fleet untouched");
 
     // Ready and a shot joined in one piece, the shot itself split in two.
     ASSERT_TRUE(SendRaw(raw, "SYST:RSHOT:0"));
     ASSERT_TRUE(SendRaw(raw, "0"));
     EXPECT_EQ(ReadRaw(raw, 8, kAnswerTimeoutMs), "SYST:H00");
-    Wait(server, [](const Frame& f) { return SmallCellIs(f, 1, 1, kRedPixel) && PixelAt(f, 2, 1) == kYellowPixel; },
-         kAnswerTimeoutMs, "the hit on its small board and its turn");
+    Wait(
+        server,
+        [](const Frame& f) {
+            return SmallCellIs(f, 1, 1, kRedPixel) && PixelAt(f, 2, 1) == kYellowPixel;
+        },
+        kAnswerTimeoutMs, "the hit on its small board and its turn");
 
     // It is the server's turn now: a shot out of turn gets no answer.
     ASSERT_TRUE(SendRaw(raw, "SHOT:11"));
@@ -233,12 +248,13 @@ TEST_F(NetworkMatch, ARawPeerCannotForgeAnswersNorFireOutOfTurn) {
     ASSERT_TRUE(SendRaw(raw, "SYST:W4"));
     ASSERT_TRUE(SendRaw(raw, "4SHOT:52"));
     EXPECT_EQ(ReadRaw(raw, 8, kAnswerTimeoutMs), "SYST:W52");
-    Wait(server,
-         [](const Frame& f) {
-             return BigCellIs(f, 5, 5, kBluePixel) && SmallCellIs(f, 6, 3, kBluePixel) &&
-                    PixelAt(f, 2, 1) == kYellowPixel;
-         },
-         kAnswerTimeoutMs, "the answer on its big board and the peer's shot on its small one");
+    Wait(
+        server,
+        [](const Frame& f) {
+            return BigCellIs(f, 5, 5, kBluePixel) && SmallCellIs(f, 6, 3, kBluePixel) &&
+                   PixelAt(f, 2, 1) == kYellowPixel;
+        },
+        kAnswerTimeoutMs, "the answer on its big board and the peer's shot on its small one");
 
     // The peer vanishes; the next one is taken.
     CloseRaw(raw);

@@ -48,6 +48,14 @@ bool ReadFrame(Session& session, Frame& frame) {
     return true;
 }
 
+bool ReadOnePixel(Session& session, int x, int y, std::uint32_t& rgb) {
+    XImage* image = XGetImage(session.connection, session.window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    rgb = ToRgb(*image, XGetPixel(image, 0, 0));
+    XDestroyImage(image);
+    return true;
+}
+
 bool WaitForFrame(Session& session, const FrameCheck& done, int timeoutMs, Frame& last) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

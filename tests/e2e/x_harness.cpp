@@ -205,10 +205,10 @@ bool GiveFocusToAnotherWindow(Session& session) {
     Display* display = session.connection;
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    const Window other = XCreateWindow(display, DefaultRootWindow(display), kOtherWindowX,
-                                       kOtherWindowY, kOtherWindowSize, kOtherWindowSize, 0,
-                                       CopyFromParent, InputOutput, CopyFromParent,
-                                       CWOverrideRedirect, &attributes);
+    const Window other =
+        XCreateWindow(display, DefaultRootWindow(display), kOtherWindowX, kOtherWindowY,
+                      kOtherWindowSize, kOtherWindowSize, 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWOverrideRedirect, &attributes);
     XMapRaised(display, other);
     XSync(display, False);
     XSetInputFocus(display, other, RevertToPointerRoot, CurrentTime);

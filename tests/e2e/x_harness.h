@@ -112,6 +112,8 @@ bool TypeText(Session& session, std::string_view text, int pauseMs);
 
 // x_frame.cpp: the window's pixels.
 bool ReadFrame(Session& session, Frame& frame);
+// One pixel of the window as 0xRRGGBB: far cheaper than a whole frame.
+bool ReadOnePixel(Session& session, int x, int y, std::uint32_t& rgb);
 // Reads frames until `done` holds or timeoutMs passes; `last` keeps the last frame read.
 bool WaitForFrame(Session& session, const FrameCheck& done, int timeoutMs, Frame& last);
 

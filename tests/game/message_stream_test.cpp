@@ -59,8 +59,8 @@ std::vector<Expected> Joined(const std::vector<Message>& messages) {
 ::testing::AssertionResult Same(const std::vector<Expected>& actual,
                                 const std::vector<Expected>& expected) {
     if (actual.size() != expected.size()) {
-        return ::testing::AssertionFailure() << actual.size() << " messages, expected "
-                                             << expected.size();
+        return ::testing::AssertionFailure()
+               << actual.size() << " messages, expected " << expected.size();
     }
     for (std::size_t i = 0; i < actual.size(); ++i) {
         if (actual[i].kind != expected[i].kind || actual[i].bytes != expected[i].bytes) {
@@ -91,15 +91,24 @@ const std::vector<Case> kCases = {
     {"accept and refuse", "SYST:jSYST:n", {{K::kAccept, "SYST:j"}, {K::kRefuse, "SYST:n"}}},
     {"chat with keywords inside", Chat("SHOT:12 SYST:R"), {{K::kChat, Chat("SHOT:12 SYST:R")}}},
     {"empty chat", Chat(""), {{K::kChat, Chat("")}}},
-    {"a shot followed by a ready keeps both, in order", "SHOT:12SYST:R",
+    {"a shot followed by a ready keeps both, in order",
+     "SHOT:12SYST:R",
      {{K::kShot, "SHOT:12"}, {K::kReady, "SYST:R"}}},
-    {"answers stay behind the shots sent before them", "SHOT:12SYST:W34" + Chat("hi") + "SHOT:56",
-     {{K::kShot, "SHOT:12"}, {K::kMiss, "SYST:W34"}, {K::kChat, Chat("hi")}, {K::kShot, "SHOT:56"}}},
+    {"answers stay behind the shots sent before them",
+     "SHOT:12SYST:W34" + Chat("hi") + "SHOT:56",
+     {{K::kShot, "SHOT:12"},
+      {K::kMiss, "SYST:W34"},
+      {K::kChat, Chat("hi")},
+      {K::kShot, "SHOT:56"}}},
     {"garbage before a keyword", "xx\x01SYSSHOT:77", {{K::kShot, "SHOT:77"}}},
     {"unknown system byte", "SYST:QSYST:R", {{K::kReady, "SYST:R"}}},
     {"non-digit coordinate", "SHOT:1xSYST:H2!SYST:W55", {{K::kMiss, "SYST:W55"}}},
-    {"oversize chat length", "NACHR:\xFF" "abcSHOT:34", {{K::kShot, "SHOT:34"}}},
-    {"no file data while none is due", std::string(game::kFileChunkBytes, 'x') + "SYST:R",
+    {"oversize chat length",
+     "NACHR:\xFF"
+     "abcSHOT:34",
+     {{K::kShot, "SHOT:34"}}},
+    {"no file data while none is due",
+     std::string(game::kFileChunkBytes, 'x') + "SYST:R",
      {{K::kReady, "SYST:R"}}},
 };
 
@@ -109,8 +118,8 @@ TEST_F(Stream, EveryKindWholeOrCutAtAnyPointGivesTheSameMessagesInOrder) {
         EXPECT_TRUE(Same(Joined(Feed({c.received})), c.expected)) << c.what << ", whole";
         for (std::size_t cut = 1; cut < c.received.size(); cut += 1 + cut / 64) {
             game::ResetStream();
-            EXPECT_TRUE(Same(Joined(Feed({c.received.substr(0, cut), c.received.substr(cut)})),
-                             c.expected))
+            EXPECT_TRUE(
+                Same(Joined(Feed({c.received.substr(0, cut), c.received.substr(cut)})), c.expected))
                 << c.what << ", cut at " << cut;
         }
     }
@@ -160,8 +169,8 @@ TEST_F(Stream, FileDataIsTakenByCountWithMessagesOnlyBetweenChunks) {
     const std::string c3 = file.substr(2 * game::kFileChunkBytes);
     const std::string stream = Bytes({c1, "SHOT:45", c2, Chat("ok"), "SYST:R", c3, "SYST:W01"});
     const std::vector<Expected> expected = {
-        {K::kFileData, c1}, {K::kShot, "SHOT:45"}, {K::kFileData, c2}, {K::kChat, Chat("ok")},
-        {K::kReady, "SYST:R"}, {K::kFileData, c3}, {K::kMiss, "SYST:W01"}};
+        {K::kFileData, c1},    {K::kShot, "SHOT:45"}, {K::kFileData, c2},    {K::kChat, Chat("ok")},
+        {K::kReady, "SYST:R"}, {K::kFileData, c3},    {K::kMiss, "SYST:W01"}};
     std::mt19937 random(7);
     for (int round = 0; round < 50; ++round) {
         game::ResetStream();

@@ -3,7 +3,6 @@
 // namespace where possible (see tools/netns-run.sh), else one test at a time.
 #include <unistd.h>
 
-
 #include "tests/net/support.h"
 
 namespace nettest {

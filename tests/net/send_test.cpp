@@ -97,8 +97,7 @@ TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
               net::kNoError);
     const std::string data = PatternedBytes(kFloodBytes / 8);
     std::uint32_t count = 0;
-    auto sending =
-        std::async(std::launch::async, [&] { return net::SendData(id, data, count); });
+    auto sending = std::async(std::launch::async, [&] { return net::SendData(id, data, count); });
     // A slow reader keeps the connection full, so send accepts only part each time.
     std::string received;
     char chunk[kSlowReadBytes];

@@ -239,9 +239,9 @@ struct Click {
     int cells;  // grey cells once this ship stands
 };
 constexpr Click kDeadEnd[] = {
-    {4, 1, kButtonRight, 5},   {7, 4, kButtonRight, 9},  {7, 2, kButtonLeft, 13},
-    {2, 7, kButtonRight, 16},  {7, 9, kButtonLeft, 19},  {5, 8, kButtonRight, 22},
-    {1, 2, kButtonRight, 24},  {10, 5, kButtonRight, 26}, {2, 4, kButtonRight, 28},
+    {4, 1, kButtonRight, 5},  {7, 4, kButtonRight, 9},   {7, 2, kButtonLeft, 13},
+    {2, 7, kButtonRight, 16}, {7, 9, kButtonLeft, 19},   {5, 8, kButtonRight, 22},
+    {1, 2, kButtonRight, 24}, {10, 5, kButtonRight, 26}, {2, 4, kButtonRight, 28},
 };
 
 TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
@@ -253,7 +253,6 @@ TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
             << click.column << "," << click.row;
     }
     InjectMouseAway();
-    LogLine("-");
     InjectKey(std::string(1, kKeyEscape));
     ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 0; }, kSlowWait));
     EXPECT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));

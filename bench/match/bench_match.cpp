@@ -1,0 +1,136 @@
+// Two real copies of the game, server and client, each in its own X server,
+// connected over loopback on port 9000 (run it in a private network namespace,
+// as `make bench` does). Measures the time from the press of the button on a
+// cell to the answer painted on both screens, over 50 shots, and the CPU use
+// and wake-ups of both copies idle in a running game. Prints the figures beside
+// their goals; fails only when it cannot measure.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "bench/support/proc_stats.h"
+#include "tests/e2e/match_driver.h"
+#include "tests/e2e/x_harness.h"
+
+namespace {
+
+constexpr char kGameBinary[] = MAREVANT_BINARY;
+constexpr int kShotsEach = 25;  // 50 in all, none of them ending the game
+constexpr int kIdleSeconds = 10;
+constexpr int kAnswerTimeoutMs = 5000;
+constexpr double kMedianGoalMs = 60.0 + 16.0;  // the 50 ms polls, then one frame
+constexpr double kIdleGoalPercent = 0.5;
+constexpr double kPercentile95 = 0.95;
+
+using Clock = std::chrono::steady_clock;
+
+struct Side {
+    const char* name;
+    e2e::Session session;
+    e2e::Frame last;
+};
+
+bool PixelIs(e2e::Session& session, int x, int y, std::uint32_t colour) {
+    std::uint32_t rgb = 0;
+    return e2e::ReadOnePixel(session, x, y, rgb) && rgb == colour;
+}
+
+// Milliseconds from the press to the answer on both screens; -1 on time-out.
+double TimeOneShot(Side& shooter, Side& target, int column, int row) {
+    if (!e2e::MovePointer(shooter.session, e2e::CellCentre(column), e2e::CellCentre(row)))
+        return -1;
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(kAnswerTimeoutMs);
+    if (!e2e::PressButton(shooter.session, e2e::Button::kLeft)) return -1;
+    bool shooterSees = false, targetSees = false;
+    while ((!shooterSees || !targetSees) && Clock::now() < deadline) {
+        shooterSees =
+            shooterSees || PixelIs(shooter.session, 25 * column + 1, 25 * row + 1, e2e::kBluePixel);
+        targetSees = targetSees ||
+                     PixelIs(target.session, 12 * column - 11, 12 * row + 269, e2e::kBluePixel);
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    e2e::ReleaseButton(shooter.session, e2e::Button::kLeft);
+    return shooterSees && targetSees ? ms : -1;
+}
+
+bool Connect(Side& server, Side& client) {
+    return e2e::StartSession(server.session, kGameBinary) &&
+           e2e::StartSession(client.session, kGameBinary) &&
+           e2e::StartServerGame(server.session, server.last) &&
+           e2e::StartClientGame(client.session, client.last) &&
+           e2e::AwaitConnection(server.session, '1', server.last) &&
+           e2e::AwaitConnection(client.session, '2', client.last) &&
+           e2e::PlaceFleet(server.session, e2e::kServerFleet, server.last) &&
+           e2e::PlaceFleet(client.session, e2e::kClientFleet, client.last) &&
+           e2e::WaitForFrame(
+               client.session,
+               [](const e2e::Frame& f) { return e2e::PhaseShows(f, 288, "Spiel startet"); },
+               e2e::kNextGameTimeoutMs, client.last);
+}
+
+// Both sides fire at water only, in turn, the client first.
+bool TimeShots(Side& server, Side& client, std::vector<double>& times) {
+    const auto serverWater = e2e::WaterOf(e2e::kServerFleet);
+    const auto clientWater = e2e::WaterOf(e2e::kClientFleet);
+    for (int i = 0; i < kShotsEach; ++i) {
+        for (auto [shooter, target, cell] : {std::tuple{&client, &server, serverWater[i]},
+                                             std::tuple{&server, &client, clientWater[i]}}) {
+            const double ms = TimeOneShot(*shooter, *target, cell.first, cell.second);
+            if (ms < 0) {
+                std::fprintf(stderr, "bench_match: no answer to %s's shot\n", shooter->name);
+                return false;
+            }
+            times.push_back(ms);
+        }
+    }
+    std::sort(times.begin(), times.end());
+    return true;
+}
+
+void PrintShots(const std::vector<double>& sorted) {
+    const double median = sorted[sorted.size() / 2];
+    const double p95 = sorted[static_cast<std::size_t>(kPercentile95 * (sorted.size() - 1))];
+    std::printf(
+        "click to answer on both screens, %zu shots: min %.1f ms, median %.1f ms, "
+        "95th percentile %.1f ms, max %.1f ms  (goal: median under %.0f ms, %s)\n",
+        sorted.size(), sorted.front(), median, p95, sorted.back(), kMedianGoalMs,
+        median < kMedianGoalMs ? "ok" : "OVER GOAL");
+}
+
+void MeasureIdle(Side& server, Side& client) {
+    const bench::CpuSpan serverBefore = bench::ReadCpu(server.session.game);
+    const bench::CpuSpan clientBefore = bench::ReadCpu(client.session.game);
+    std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+    for (auto [side, before] :
+         {std::pair{&server, serverBefore}, std::pair{&client, clientBefore}}) {
+        const bench::CpuUse use =
+            bench::CpuBetween(before, bench::ReadCpu(side->session.game), kIdleSeconds);
+        std::printf(
+            "%s idle in a running game over %d s: %.2f %% of one core (run time %.3f %%), "
+            "%lld voluntary context switches  (goal: under %.1f %%, %s)\n",
+            side->name, kIdleSeconds, use.tickPercent, use.runPercent, use.switches,
+            kIdleGoalPercent, use.tickPercent < kIdleGoalPercent ? "ok" : "OVER GOAL");
+    }
+}
+
+}  // namespace
+
+int main() {
+    Side server{"server", {}, {}};
+    Side client{"client", {}, {}};
+    std::vector<double> times;
+    const bool measured = Connect(server, client) && TimeShots(server, client, times);
+    if (measured) {
+        PrintShots(times);
+        std::fflush(stdout);
+        MeasureIdle(server, client);
+    } else {
+        std::fprintf(stderr, "bench_match: the two copies could not be brought into a game\n");
+    }
+    e2e::EndSession(server.session);
+    e2e::EndSession(client.session);
+    return measured ? 0 : 1;
+}
