@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,27 @@ class NetworkMatch : public ::testing::Test {
         Wait(
             p, [&](const Frame& f) { return SameOutsideLog(f, expected); }, kNextGameTimeoutMs,
             "its fleet, an empty big board and the turn indicator at the start of the game");
+    }
+
+    void ReachConnecting() {
+        ASSERT_NO_FATAL_FAILURE(StartClient(server));
+        Wait(
+            server,
+            [](const Frame& f) {
+                return TextShows(f, 288, 170, "Starte Client", kBlackPixel, kWhitePixel);
+            },
+            kAnswerTimeoutMs, "the client starting");
+    }
+    void ReachServerWaiting() { ASSERT_NO_FATAL_FAILURE(StartServer(server)); }
+    void ReachPlacing() {
+        ASSERT_NO_FATAL_FAILURE(StartServer(server));
+        raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+        ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
+    }
+    void ReachWaitingForReady() {
+        ASSERT_NO_FATAL_FAILURE(ReachPlacing());
+        ASSERT_NO_FATAL_FAILURE(Place(server, kServerFleet));
+        EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:R");
     }
 
     Player server{"server", {}, {}};
@@ -264,6 +286,31 @@ TEST_F(NetworkMatch, ARawPeerCannotForgeAnswersNorFireOutOfTurn) {
     ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
     ASSERT_TRUE(SendCloseRequest(server.session));
     EXPECT_EQ(0, WaitForGameExit(server.session, kExitTimeoutMs));
+}
+
+// Whoever reads the close request (the main thread's wait, the placement
+// screen, the turn loop's wait for the opponent), one is enough; a client
+// still connecting does not wait for its 60-second time-out.
+TEST_F(NetworkMatch, ASingleCloseRequestEndsTheProgramInEveryPhase) {
+    struct Phase {
+        const char* what;
+        std::function<void()> reach;
+    };
+    const Phase phases[] = {
+        {"connecting to an address where nothing listens", [this] { ReachConnecting(); }},
+        {"waiting for a client", [this] { ReachServerWaiting(); }},
+        {"placing ships", [this] { ReachPlacing(); }},
+        {"waiting for the opponent's Ready", [this] { ReachWaitingForReady(); }},
+    };
+    for (const Phase& phase : phases) {
+        SCOPED_TRACE(phase.what);
+        ASSERT_NO_FATAL_FAILURE(phase.reach());
+        ASSERT_EQ(kStillRunning, WaitForGameExit(server.session, 0));
+        ASSERT_TRUE(SendCloseRequest(server.session));
+        EXPECT_EQ(0, WaitForGameExit(server.session, kExitTimeoutMs));
+        EndSession(server.session);
+        CloseRaw(raw);
+    }
 }
 
 }  // namespace
