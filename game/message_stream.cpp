@@ -38,6 +38,19 @@ struct Cut {
 constexpr Cut kWait{Fit::kIncomplete, MessageKind::kFileData, 0};
 constexpr Cut kNoMessage{Fit::kNone, MessageKind::kFileData, 0};
 
+// The next place at or after `from` where a keyword starts, or could start in
+// bytes still to come.
+std::size_t NextKeyword(std::string_view s, std::size_t from) {
+    for (std::size_t at = from; at < s.size(); ++at) {
+        const std::string_view rest = s.substr(at);
+        for (std::string_view keyword : kKeywords) {
+            const std::size_t n = std::min(rest.size(), keyword.size());
+            if (rest.substr(0, n) == keyword.substr(0, n)) return at;
+        }
+    }
+    return s.size();
+}
+
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -77,8 +90,9 @@ Cut ChatMessage(std::string_view s) {
     return {Fit::kComplete, MessageKind::kChat, kChatHeader + text};
 }
 
-// The size's digits end at the first other byte or where the received bytes
-// end; at least one byte after the "?" is awaited.
+// The size runs up to where a keyword starts or the received bytes end, so a
+// size with other bytes in it reaches the offer's checks whole; at least one
+// byte after the "?" is awaited.
 Cut OfferMessage(std::string_view s) {
     const std::size_t mark = s.find(kOfferNameEnd, kOfferHeader);
     if (mark == std::string_view::npos) {
@@ -86,10 +100,7 @@ Cut OfferMessage(std::string_view s) {
     }
     if (mark - kOfferHeader > kMaxOfferName) return kNoMessage;
     if (mark + 1 == s.size()) return kWait;
-    std::size_t end = mark + 1;
-    while (end < s.size() && IsDigit(s[end]))
-        ++end;
-    return {Fit::kComplete, MessageKind::kOffer, end};
+    return {Fit::kComplete, MessageKind::kOffer, NextKeyword(s, mark + 1)};
 }
 
 // What the bytes at the start of `s` are: a whole message, the beginning of
@@ -104,19 +115,6 @@ Cut ReadMessage(std::string_view s) {
     if (s.starts_with("NACHR:")) return ChatMessage(s);
     if (s.starts_with("DATA:")) return OfferMessage(s);
     return kNoMessage;
-}
-
-// The next place at or after `from` where a keyword starts, or could start in
-// bytes still to come.
-std::size_t NextKeyword(std::string_view s, std::size_t from) {
-    for (std::size_t at = from; at < s.size(); ++at) {
-        const std::string_view rest = s.substr(at);
-        for (std::string_view keyword : kKeywords) {
-            const std::size_t n = std::min(rest.size(), keyword.size());
-            if (rest.substr(0, n) == keyword.substr(0, n)) return at;
-        }
-    }
-    return s.size();
 }
 
 // File bytes of the current chunk, as many as have come.

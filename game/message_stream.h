@@ -20,7 +20,7 @@ enum class MessageKind {
     kAccept,    // "SYST:j"
     kRefuse,    // "SYST:n"
     kChat,      // "NACHR:" + length byte + text
-    kOffer,     // "DATA:" + name + "?" + decimal size
+    kOffer,     // "DATA:" + name + "?" + size, up to the next keyword
     kFileData,  // raw bytes of an accepted file
 };
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "game/board.h"
+#include "game/file_transfer.h"
 #include "game/lobby.h"
 #include "game/match_threads.h"
 #include "game/message_stream.h"
@@ -131,6 +132,7 @@ void ShowNewConnection(net::ConnId id) {
     QuitFlag.store(StopFlag.load(std::memory_order_relaxed), std::memory_order_relaxed);
     ResetCounters();
     ResetStream();
+    StopReceiving();
     screen::ClearFleetBoard();
     screen::PaintTurnIndicator(screen::kWhite);
     screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y, screen::kWhite,
@@ -285,6 +287,7 @@ void OnDisconnect(net::ConnId id) {
     if (id == PeerId) {
         ConnectedFlag.store(0, std::memory_order_relaxed);
         QuitFlag.store(1, std::memory_order_relaxed);
+        StopReceiving();
         if (!Stopping()) ShowStatus(screen::kHitRed, {kConnection, kDisconnected});
     }
     Unlock();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "game/board.h"
+#include "game/file_transfer.h"
 #include "game/lobby.h"
 #include "game/message_stream.h"
 #include "game/network_match.h"
@@ -124,6 +125,13 @@ void ReceiveChat(std::string_view message) {
     Unlock();
 }
 
+void ReceiveOfferMessage(std::string_view bytes) {
+    Lock();
+    const std::string reply = ReceiveOffer(bytes);
+    Unlock();
+    if (!reply.empty()) SendToPeer(reply);
+}
+
 void Dispatch(const Message& message) {
     const std::string_view bytes = message.bytes;
     switch (message.kind) {
@@ -141,10 +149,19 @@ void Dispatch(const Message& message) {
             ReceiveChat(bytes);
             break;
         case MessageKind::kOffer:
+            ReceiveOfferMessage(bytes);
+            break;
         case MessageKind::kAccept:
         case MessageKind::kRefuse:
+            Lock();
+            ReceiveFileAnswer(message.kind == MessageKind::kAccept);
+            Unlock();
+            break;
         case MessageKind::kFileData:
-            break;  // no file transfer is accepted yet
+            Lock();
+            ReceiveFileData(bytes);
+            Unlock();
+            break;
     }
 }
 

@@ -105,11 +105,16 @@ void LogAll(const std::string_view (&texts)[N]) {
     Unlock();
 }
 
-// One placement pass: a key, the pause and a mouse sample, all under the lock.
+// One placement pass: a key, the pause and a mouse sample. The pause is taken
+// without the lock: the mutex is not fair, and a lock given up for an instant
+// between two long holds would keep other threads (the received messages
+// among them) waiting for seconds.
 std::string PlacementPass(MouseSample& mouse) {
     Lock();
     std::string key = ReadKey();
+    Unlock();
     WaitMs(kPassPauseMs);
+    Lock();
     mouse = PollMouse();
     Unlock();
     return key;

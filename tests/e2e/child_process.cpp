@@ -48,6 +48,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(kExecFailedStatus);  // the parent died before prctl
     if (options.keepOpenFd >= 0) fcntl(options.keepOpenFd, F_SETFD, 0);
+    if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
+        _exit(kExecFailedStatus);
     if (options.quiet) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);

@@ -21,6 +21,7 @@ struct ChildOptions {
     std::string display;            // DISPLAY for the child; empty keeps the inherited one
     int keepOpenFd = -1;            // a descriptor the child keeps across exec
     bool quiet = false;             // send the child's stdout and stderr to /dev/null
+    std::string directory;          // working directory of the child; empty keeps ours
 };
 
 // Starts the child; returns its pid, or -1 when it could not be forked.

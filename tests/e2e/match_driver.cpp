@@ -15,6 +15,14 @@ constexpr int kStatusPanelX = 340;
 constexpr int kStatusPanelY = 172;
 constexpr int kConnectButtonX = 340;
 constexpr int kConnectButtonY = 240;
+constexpr int kInputFieldX = 200;
+constexpr int kInputFieldY = 290;
+constexpr int kCursorX = 127;  // the cursor of an empty line
+constexpr int kCursorY = 289;
+constexpr int kLogX = 127;
+constexpr int kLogTopY = 304;
+constexpr int kLogRowHeight = 10;
+constexpr int kLogRows = 9;
 
 bool StatusShows(const Frame& f, const char* upper, int upperX, const char* lower, int lowerX,
                  std::uint32_t paper) {
@@ -96,6 +104,14 @@ bool PlayerDigitShows(const Frame& f, char digit) {
     return TextShows(f, 368, 98, std::string(1, digit), kBlackPixel, kWhitePixel);
 }
 
+bool LogShows(const Frame& f, std::string_view text, std::uint32_t colour) {
+    for (int row = 0; row < kLogRows; ++row) {
+        if (TextShows(f, kLogX, kLogTopY + kLogRowHeight * row, text, colour, kWhitePixel))
+            return true;
+    }
+    return false;
+}
+
 std::vector<std::pair<int, int>> WaterOf(const std::vector<Ship>& fleet) {
     const auto ships = FleetCells(fleet);
     std::vector<std::pair<int, int>> water;
@@ -142,6 +158,12 @@ bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last) {
         }
     }
     return PressNamedKey(session, "Return");
+}
+
+bool SendInputLine(Session& session, std::string_view text, Frame& last) {
+    const auto open = [](const Frame& f) { return PixelAt(f, kCursorX, kCursorY) == kBlackPixel; };
+    return ClickUntil(session, kInputFieldX, kInputFieldY, Button::kLeft, open, last) &&
+           TypeText(session, text, kKeyPauseMs) && PressNamedKey(session, "Return");
 }
 
 bool FireAt(Session& shooter, int column, int row, bool hit, Frame& last) {

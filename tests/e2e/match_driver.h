@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "tests/e2e/expected_screen.h"
@@ -40,6 +41,8 @@ bool Placing(const Frame& f);
 bool PhaseShows(const Frame& f, int x, const char* label);
 bool ResultShows(const Frame& f, bool won);
 bool PlayerDigitShows(const Frame& f, char digit);
+// `text` (at most one row of 34 characters) on one of the message log's rows.
+bool LogShows(const Frame& f, std::string_view text, std::uint32_t colour = kBlackPixel);
 // Every cell of the board not covered by the fleet, row by row.
 std::vector<std::pair<int, int>> WaterOf(const std::vector<Ship>& fleet);
 
@@ -50,6 +53,9 @@ bool StartClientGame(Session& session, Frame& last);
 bool AwaitConnection(Session& session, char digit, Frame& last);
 // Clicks each ship until it stands, then confirms with Enter.
 bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last);
+// Clicks into the input line until its cursor shows, types the printable
+// ASCII `text` and sends it with Enter.
+bool SendInputLine(Session& session, std::string_view text, Frame& last);
 // Holds the button on the cell until the shooter's big board shows the answer.
 bool FireAt(Session& shooter, int column, int row, bool hit, Frame& last);
 

@@ -163,6 +163,7 @@ bool StartGame(Session& session, const char* binary) {
     ChildOptions options;
     options.argv = {binary};
     options.display = session.server.display;
+    options.directory = session.directory;
     session.game = StartChild(options);
     return session.game > 0;
 }

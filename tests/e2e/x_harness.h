@@ -42,6 +42,7 @@ struct XServer {
 };
 
 struct Session {
+    std::string directory;  // the game's working directory; empty keeps the test's
     XServer server;
     _XDisplay* connection = nullptr;
     pid_t game = -1;

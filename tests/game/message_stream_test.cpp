@@ -139,8 +139,8 @@ TEST_F(Stream, ByteByByteEveryCaseStillArrivesWhole) {
     EXPECT_TRUE(Same(Joined(Feed(bytes)), expected));
 }
 
-// An offer has no end mark: its size ends at the first non-digit or where the
-// received bytes end, so only a cut inside the digits shortens it.
+// An offer has no end mark: its size ends where a keyword starts or the
+// received bytes end, so only a cut inside the size shortens it.
 TEST_F(Stream, AnOfferWaitsForItsNameAndTakesTheDigitsThatHaveCome) {
     const std::string offer = "DATA:a b.txt?1536";
     for (std::size_t cut = 1; cut <= offer.find('?') + 1; ++cut) {
@@ -152,6 +152,9 @@ TEST_F(Stream, AnOfferWaitsForItsNameAndTakesTheDigitsThatHaveCome) {
     game::ResetStream();
     EXPECT_TRUE(Same(Joined(Feed({"DATA:f?15", "36SYST:R"})),
                      {{K::kOffer, "DATA:f?15"}, {K::kReady, "SYST:R"}}));
+    // Other bytes after the digits belong to the size, for the offer's checks.
+    EXPECT_TRUE(Same(Joined(Feed({"DATA:f?12abcSHOT:00"})),
+                     {{K::kOffer, "DATA:f?12abc"}, {K::kShot, "SHOT:00"}}));
     // A name without its "?" within the longest name allowed is no offer.
     const std::string longName = "DATA:" + std::string(game::kMaxOfferName + 1, 'n');
     EXPECT_TRUE(Same(Joined(Feed({longName, "?12SHOT:00"})), {{K::kShot, "SHOT:00"}}));

@@ -1,0 +1,160 @@
+// The receiving side of a file transfer: the offer shown and checked, the
+// player's answer, and the file written in the current directory under a
+// plain name, never through a symbolic link, never beyond the offered size.
+// Owns the open file of an arriving transfer; every step runs under the
+// screen mutex.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "game/file_transfer.h"
+#include "game/message_stream.h"
+#include "game/transfer_rules.h"
+#include "screen/message_log.h"
+
+namespace game {
+namespace {
+
+constexpr std::string_view kAccept = "SYST:j";
+constexpr std::string_view kRefuse = "SYST:n";
+constexpr std::string_view kYes = "j";
+constexpr std::string_view kNo = "n";
+constexpr mode_t kNewFileMode = 0644;
+
+// Texts are code page 437: 0x81 u-umlaut, 0x94 o-umlaut, 0xE1 sharp s.
+constexpr std::string_view kBadName = "Ung\x81ltiger Dateiname";
+constexpr std::string_view kBadSize =
+    "Ung\x81ltige Dateigr\x94\xE1"
+    "e";
+constexpr std::string_view kNotSaved = "Datei konnte nicht gespeichert werden";
+
+enum class Phase { kIdle, kOffered, kArriving };
+
+struct ReceiveState {
+    Phase phase = Phase::kIdle;
+    int file = -1;
+    std::int64_t received = 0;
+};
+
+ReceiveState incoming;
+
+void SetPhase(Phase phase) {
+    incoming.phase = phase;
+    ReceivingFile.store(phase == Phase::kIdle ? 0 : 1, std::memory_order_relaxed);
+}
+
+void CloseFile() {
+    if (incoming.file >= 0) close(incoming.file);
+    incoming.file = -1;
+}
+
+void EndTransfer() {
+    CloseFile();
+    EraseProgressBar();
+    SetPhase(Phase::kIdle);
+}
+
+bool IsSymbolicLink(const std::string& name) {
+    struct stat info {};
+    return lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+void LogOffer() {
+    screen::LogLine("Datei wird empfangen:");
+    screen::LogLine(TransferName + " - " + SizeInKiB(TransferSize) + "KB");
+    screen::LogLine(" ");
+    screen::LogLine("Soll die Datei angenommen werden?");
+    screen::LogLine("j/n");
+}
+
+// The file is created here, before the answer goes out; a 0-byte file is
+// complete at once. A file that cannot be created is refused instead.
+std::string Accept() {
+    incoming.file = open(TransferName.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+    if (incoming.file < 0) {
+        screen::LogLine(kNotSaved);
+        SetPhase(Phase::kIdle);
+        return std::string(kRefuse);
+    }
+    incoming.received = 0;
+    if (TransferSize == 0) {
+        EndTransfer();
+    } else {
+        ExpectFileData(static_cast<std::uint32_t>(TransferSize));
+        SetPhase(Phase::kArriving);
+    }
+    return std::string(kAccept);
+}
+
+bool WriteAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(incoming.file, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ReceiveOffer(std::string_view message) {
+    if (SendingFile.load(std::memory_order_relaxed) == 1 || incoming.phase != Phase::kIdle) {
+        return std::string(kRefuse);
+    }
+    const OfferParts offer = SplitOffer(message);
+    if (!IsPlainFileName(offer.name) || IsSymbolicLink(offer.name)) {
+        screen::LogLine(kBadName);
+        return std::string(kRefuse);
+    }
+    std::int32_t size = 0;
+    if (!ParseOfferedSize(offer.size, size)) {
+        screen::LogLine(kBadSize);
+        return std::string(kRefuse);
+    }
+    TransferName = offer.name;
+    TransferSize = size;
+    LogOffer();
+    SetPhase(Phase::kOffered);
+    return {};
+}
+
+// A "j" for a file already arriving changes nothing; an "n" stops it, and the
+// rest of its data is counted off and dropped.
+bool TakeFileAnswer(std::string_view line, std::string& reply) {
+    if (incoming.phase == Phase::kIdle || (line != kYes && line != kNo)) return false;
+    if (line == kYes) {
+        if (incoming.phase == Phase::kOffered) reply = Accept();
+        return true;
+    }
+    EndTransfer();
+    reply = kRefuse;
+    return true;
+}
+
+void ReceiveFileData(std::string_view bytes) {
+    if (incoming.phase != Phase::kArriving) return;
+    const std::int64_t room = TransferSize - incoming.received;
+    bytes = bytes.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(room, 0)));
+    if (!WriteAll(bytes)) {
+        screen::LogLine(kNotSaved);
+        EndTransfer();
+        return;
+    }
+    incoming.received += static_cast<std::int64_t>(bytes.size());
+    TransferPercent = PercentOf(incoming.received, TransferSize);
+    ShowTransferProgress(TransferPercent);
+    if (incoming.received >= TransferSize) EndTransfer();
+}
+
+void StopReceiving() {
+    if (incoming.phase == Phase::kIdle) return;
+    EndTransfer();
+    CancelFileData();
+}
+
+}  // namespace game

@@ -1,0 +1,230 @@
+// End-to-end tests of chat and file transfer: two real copies, each on its own
+// X server and in its own scratch directory, in one private network
+// namespace; and a raw socket peer that offers hostile names, sizes and data
+// to the real program. Files are judged by their bytes, the game by its pixels.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "tests/e2e/child_process.h"
+#include "tests/e2e/frame_compare.h"
+#include "tests/e2e/match_driver.h"
+#include "tests/e2e/raw_peer.h"
+#include "tests/e2e/x_harness.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kGameBinary[] = MAREVANT_BINARY;
+constexpr int kFileTimeoutMs = 20000;
+constexpr int kQuietMs = 400;
+constexpr std::size_t kPayloadBytes = 20000;
+constexpr std::size_t kChunk = 6144;
+
+std::string ReadWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteWhole(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Random bytes with every keyword inside. (One that began a chunk would be read
+// as a message: the one case the format cannot tell apart.)
+std::string Payload() {
+    std::mt19937 random(20000);
+    std::string bytes(kPayloadBytes, '\0');
+    for (char& b : bytes)
+        b = static_cast<char>(random());
+    const std::string keywords[] = {"SYST:R", "SHOT:12",
+                                    "NACHR:\x03"
+                                    "abc",
+                                    "DATA:x?5", "SYST:H00"};
+    std::size_t at = 100;
+    for (const std::string& k : keywords) {
+        bytes.replace(at, k.size(), k);
+        at += 3001;
+    }
+    bytes.replace(kChunk - 3, 7, "SHOT:34");  // across a chunk boundary
+    return bytes;
+}
+
+// Waits until the file holds `expected`, whatever it held on the way.
+bool FileBecomes(const fs::path& path, const std::string& expected) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kFileTimeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (fs::exists(path) && ReadWhole(path) == expected) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+std::set<std::string> Entries(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+class Transfer : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "marevant-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        base = pattern;
+        for (const char* name : {"server", "client"})
+            fs::create_directory(base / name);
+        server.directory = (base / "server").string();
+        client.directory = (base / "client").string();
+    }
+    void TearDown() override {
+        EndSession(server);
+        EndSession(client);
+        CloseRaw(raw);
+        fs::remove_all(base);
+    }
+
+    void Log(Session& s, Frame& last, const std::string& text, std::uint32_t colour = kBlackPixel) {
+        EXPECT_TRUE(WaitForFrame(
+            s, [&](const Frame& f) { return LogShows(f, text, colour); }, kAnswerTimeoutMs, last))
+            << "the log never showed \"" << text << "\"";
+    }
+
+    fs::path base;
+    Session server;
+    Session client;
+    Frame serverLast;
+    Frame clientLast;
+    int raw = -1;
+};
+
+TEST_F(Transfer, ChatAndFilesTravelBetweenTwoCopiesAndLeaveTheBoardsAlone) {
+    ASSERT_TRUE(StartSession(server, kGameBinary) && StartSession(client, kGameBinary));
+    ASSERT_TRUE(StartServerGame(server, serverLast) && StartClientGame(client, clientLast));
+    ASSERT_TRUE(AwaitConnection(server, '1', serverLast) &&
+                AwaitConnection(client, '2', clientLast));
+    const Frame serverBefore = serverLast;
+    const Frame clientBefore = clientLast;
+
+    ASSERT_TRUE(SendInputLine(client, "hallo", clientLast));
+    Log(client, clientLast, "2> hallo", kBluePixel);
+    Log(server, serverLast, "2> hallo", kBluePixel);
+
+    const std::string payload = Payload();
+    WriteWhole(base / "client" / "payload.bin", payload);
+    ASSERT_TRUE(SendInputLine(client, "sendfile " + (base / "client" / "payload.bin").string(),
+                              clientLast));
+    Log(server, serverLast, "payload.bin - 19.53125KB");
+    Log(server, serverLast, "Soll die Datei angenommen werden?");
+    ASSERT_TRUE(SendInputLine(server, "j", serverLast));
+    Log(client, clientLast, "Datei wurde angenommen");
+    EXPECT_TRUE(FileBecomes(base / "server" / "payload.bin", payload));
+    // The keywords inside the file did nothing: both windows are as they were,
+    // apart from the message log and the progress bar inside it.
+    EXPECT_TRUE(WaitForFrame(
+        server, [&](const Frame& f) { return SameOutsideLog(f, serverBefore); }, kAnswerTimeoutMs,
+        serverLast));
+    EXPECT_TRUE(WaitForFrame(
+        client, [&](const Frame& f) { return SameOutsideLog(f, clientBefore); }, kAnswerTimeoutMs,
+        clientLast));
+
+    WriteWhole(base / "client" / "other.bin", "nicht erwuenscht");
+    ASSERT_TRUE(
+        SendInputLine(client, "sendfile " + (base / "client" / "other.bin").string(), clientLast));
+    Log(server, serverLast, "other.bin - 0.015625KB");
+    ASSERT_TRUE(SendInputLine(server, "n", serverLast));
+    Log(client, clientLast, "Datei wurde abgelehnt");
+    EXPECT_FALSE(fs::exists(base / "server" / "other.bin"));
+
+    ASSERT_TRUE(SendInputLine(client, "sendfile " + (base / "nirgends").string(), clientLast));
+    Log(client, clientLast, "Datei konnte nicht gefunden werden");
+    EXPECT_EQ(Entries(base / "server"), (std::set<std::string>{"payload.bin"}));
+    for (Session* s : {&server, &client}) {
+        ASSERT_TRUE(SendCloseRequest(*s));
+        EXPECT_EQ(0, WaitForGameExit(*s, kExitTimeoutMs));
+    }
+}
+
+// Each hostile offer is refused at once with "SYST:n" and its reason in the log.
+TEST_F(Transfer, ARawPeerWritesNothingOutsideTheDirectoryNorBeyondTheOffer) {
+    fs::create_symlink(base / "target", base / "server" / "link");
+    WriteWhole(base / "target", "unberuehrt");
+    ASSERT_TRUE(StartSession(server, kGameBinary));
+    ASSERT_TRUE(StartServerGame(server, serverLast));
+    raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
+
+    struct Offer {
+        std::string bytes;
+        const char* reason;
+    };
+    const Offer refused[] = {
+        {"DATA:../x?5", "Ung\x81ltiger Dateiname"},
+        {"DATA:/tmp/x?5", "Ung\x81ltiger Dateiname"},
+        {"DATA:a/b?5", "Ung\x81ltiger Dateiname"},
+        {"DATA:link?5", "Ung\x81ltiger Dateiname"},
+        {"DATA:a?-1",
+         "Ung\x81ltige Dateigr\x94\xE1"
+         "e"},
+        {"DATA:a?2147483648",
+         "Ung\x81ltige Dateigr\x94\xE1"
+         "e"},
+        {"DATA:a?12abc",
+         "Ung\x81ltige Dateigr\x94\xE1"
+         "e"},
+    };
+    for (const Offer& offer : refused) {
+        SCOPED_TRACE(offer.bytes);
+        ASSERT_TRUE(SendRaw(raw, offer.bytes));
+        EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:n");
+        Log(server, serverLast, offer.reason);
+    }
+    // An empty size, directly followed by a chat line that still arrives.
+    ASSERT_TRUE(SendRaw(raw, "DATA:a?NACHR:\x02ok"));
+    EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:n");
+    Log(server, serverLast, "2> ok", kBluePixel);
+
+    // Data with no offer is dropped; so is what comes beyond an offer's size.
+    ASSERT_TRUE(SendRaw(raw, std::string(kChunk, 'q')));
+    ASSERT_TRUE(SendRaw(raw, "DATA:klein.bin?10"));
+    Log(server, serverLast, "klein.bin - 0.009765625KB");
+    ASSERT_TRUE(SendInputLine(server, "j", serverLast));
+    EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:j");
+    ASSERT_TRUE(SendRaw(raw, "0123456789" + std::string(100, 'z')));
+    EXPECT_TRUE(FileBecomes(base / "server" / "klein.bin", "0123456789"));
+
+    // An offer between two chunks of a running transfer is refused; the
+    // transfer goes on to its end.
+    std::string big(3 * kChunk, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7);
+    ASSERT_TRUE(SendRaw(raw, "DATA:gross.bin?" + std::to_string(big.size())));
+    Log(server, serverLast, "gross.bin - 18KB");
+    ASSERT_TRUE(SendInputLine(server, "j", serverLast));
+    EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:j");
+    ASSERT_TRUE(SendRaw(raw, big.substr(0, kChunk)));
+    ASSERT_TRUE(SendRaw(raw, "DATA:noch.bin?5"));
+    EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:n");
+    ASSERT_TRUE(SendRaw(raw, big.substr(kChunk)));
+    EXPECT_TRUE(FileBecomes(base / "server" / "gross.bin", big));
+    EXPECT_EQ(ReadRaw(raw, 1, kQuietMs), "");
+
+    EXPECT_EQ(Entries(base / "server"), (std::set<std::string>{"gross.bin", "klein.bin", "link"}));
+    EXPECT_EQ(Entries(base), (std::set<std::string>{"client", "server", "target"}));
+    EXPECT_EQ(ReadWhole(base / "target"), "unberuehrt");
+    ASSERT_TRUE(SendCloseRequest(server));
+    EXPECT_EQ(0, WaitForGameExit(server, kExitTimeoutMs));
+}
+
+}  // namespace
+}  // namespace e2e

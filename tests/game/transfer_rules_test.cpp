@@ -1,0 +1,72 @@
+// The rules for offered names and sizes, the split of an offer, and the size
+// in KiB, as tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "game/transfer_rules.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(TransferRules, OnlyPlainNamesInTheCurrentDirectoryAreTaken) {
+    struct Case {
+        std::string name;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"bild.png", true}, {"a b\x81.txt", true}, {".versteckt", true}, {"...", true},
+        {"", false},        {".", false},          {"..", false},        {"../x", false},
+        {"/tmp/x", false},  {"a/b", false},        {"a\\b", false},      {"a\0b"s, false},
+        {"x/", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(game::IsPlainFileName(c.name), c.taken) << "\"" << c.name << "\"";
+}
+
+TEST(TransferRules, OnlyPlainDecimalSizesUpTo2GiBLessOneAreTaken) {
+    struct Case {
+        std::string text;
+        bool taken;
+        std::int32_t size;
+    };
+    const Case cases[] = {
+        {"0", true, 0},           {"1536", true, 1536},
+        {"007", true, 7},         {"2147483647", true, 2147483647},
+        {"2147483648", false, 0}, {"99999999999999999999", false, 0},
+        {"-1", false, 0},         {"+5", false, 0},
+        {"12abc", false, 0},      {"", false, 0},
+        {" 5", false, 0},         {"5 ", false, 0},
+    };
+    for (const Case& c : cases) {
+        std::int32_t size = -7;
+        EXPECT_EQ(game::ParseOfferedSize(c.text, size), c.taken) << "\"" << c.text << "\"";
+        if (c.taken) EXPECT_EQ(size, c.size) << c.text;
+    }
+}
+
+TEST(TransferRules, AnOfferSplitsAtItsFirstQuestionMark) {
+    const game::OfferParts parts = game::SplitOffer("DATA:wer?wie?42");
+    EXPECT_EQ(parts.name, "wer");
+    EXPECT_EQ(parts.size, "wie?42");
+    EXPECT_EQ(game::SplitOffer("DATA:?").name, "");
+    EXPECT_EQ(game::SplitOffer("DATA:?").size, "");
+}
+
+TEST(TransferRules, TheSizeInKiBIsPlainDecimalWithUpTo16SignificantDigits) {
+    struct Case {
+        std::int32_t bytes;
+        const char* kib;
+    };
+    const Case cases[] = {
+        {1536, "1.5"},       {1000, "0.9765625"},
+        {20000, "19.53125"}, {0, "0"},
+        {1, "0.0009765625"}, {1024, "1"},
+        {1048576, "1024"},   {2147483647, "2097151.999023438"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(game::SizeInKiB(c.bytes), c.kib) << c.bytes;
+}
+
+}  // namespace
