@@ -1,12 +1,18 @@
 // Two real copies of the game, server and client, each in its own X server,
 // connected over loopback on port 9000 (run it in a private network namespace,
 // as `make bench` does). Measures the time from the press of the button on a
-// cell to the answer painted on both screens, over 50 shots, and the CPU use
-// and wake-ups of both copies idle in a running game. Prints the figures beside
-// their goals; fails only when it cannot measure.
+// cell to the answer painted on both screens, over 50 shots; the CPU use and
+// wake-ups of both copies idle in a running game; and a 1 MiB file sent from
+// the client to the server: its wall time, the CPU use of both copies during
+// it and the shots fired meanwhile. Prints the figures beside their goals;
+// fails only when it cannot measure.
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -23,6 +29,9 @@ constexpr int kAnswerTimeoutMs = 5000;
 constexpr double kMedianGoalMs = 60.0 + 16.0;  // the 50 ms polls, then one frame
 constexpr double kIdleGoalPercent = 0.5;
 constexpr double kPercentile95 = 0.95;
+constexpr std::size_t kFileBytes = 1 << 20;
+constexpr int kShotsDuringTransfer = 10;  // fired in pairs, after the 50 above
+constexpr int kTransferTimeoutS = 60;
 
 using Clock = std::chrono::steady_clock;
 
@@ -56,6 +65,10 @@ double TimeOneShot(Side& shooter, Side& target, int column, int row) {
     return shooterSees && targetSees ? ms : -1;
 }
 
+double Percentile(const std::vector<double>& sorted, double share) {
+    return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1))];
+}
+
 bool Connect(Side& server, Side& client) {
     return e2e::StartSession(server.session, kGameBinary) &&
            e2e::StartSession(client.session, kGameBinary) &&
@@ -71,11 +84,12 @@ bool Connect(Side& server, Side& client) {
                e2e::kNextGameTimeoutMs, client.last);
 }
 
-// Both sides fire at water only, in turn, the client first.
-bool TimeShots(Side& server, Side& client, std::vector<double>& times) {
+// Both sides fire at water only, in turn, the client first, at the cells
+// `first` to `first + pairs - 1` of the other's water.
+bool TimeShots(Side& server, Side& client, int first, int pairs, std::vector<double>& times) {
     const auto serverWater = e2e::WaterOf(e2e::kServerFleet);
     const auto clientWater = e2e::WaterOf(e2e::kClientFleet);
-    for (int i = 0; i < kShotsEach; ++i) {
+    for (int i = first; i < first + pairs; ++i) {
         for (auto [shooter, target, cell] : {std::tuple{&client, &server, serverWater[i]},
                                              std::tuple{&server, &client, clientWater[i]}}) {
             const double ms = TimeOneShot(*shooter, *target, cell.first, cell.second);
@@ -91,8 +105,8 @@ bool TimeShots(Side& server, Side& client, std::vector<double>& times) {
 }
 
 void PrintShots(const std::vector<double>& sorted) {
-    const double median = sorted[sorted.size() / 2];
-    const double p95 = sorted[static_cast<std::size_t>(kPercentile95 * (sorted.size() - 1))];
+    const double median = Percentile(sorted, 0.5);
+    const double p95 = Percentile(sorted, kPercentile95);
     std::printf(
         "click to answer on both screens, %zu shots: min %.1f ms, median %.1f ms, "
         "95th percentile %.1f ms, max %.1f ms  (goal: median under %.0f ms, %s)\n",
@@ -116,21 +130,78 @@ void MeasureIdle(Side& server, Side& client) {
     }
 }
 
+std::filesystem::path ScratchDirectory(const char* name) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "marevant-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return {};
+    const std::filesystem::path path = std::filesystem::path(pattern) / name;
+    std::filesystem::create_directory(path);
+    return path;
+}
+
+bool FileComplete(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::file_size(path, error) == kFileBytes;
+}
+
+// The client offers the file, the server accepts it; shots fly meanwhile.
+bool MeasureTransfer(Side& server, Side& client) {
+    const std::filesystem::path source =
+        std::filesystem::path(client.session.directory) / "datei.bin";
+    std::ofstream(source, std::ios::binary) << std::string(kFileBytes, 'm');
+    const auto offered = [](const e2e::Frame& f) { return e2e::LogShows(f, "j/n"); };
+    if (!e2e::SendInputLine(client.session, "sendfile " + source.string(), client.last) ||
+        !e2e::WaitForFrame(server.session, offered, kAnswerTimeoutMs, server.last) ||
+        !e2e::SendInputLine(server.session, "j", server.last)) {
+        return false;
+    }
+    const auto start = Clock::now();
+    const bench::CpuSpan serverBefore = bench::ReadCpu(server.session.game);
+    const bench::CpuSpan clientBefore = bench::ReadCpu(client.session.game);
+    std::vector<double> times;
+    if (!TimeShots(server, client, kShotsEach, kShotsDuringTransfer / 2, times)) return false;
+    const std::filesystem::path target =
+        std::filesystem::path(server.session.directory) / "datei.bin";
+    while (!FileComplete(target) && Clock::now() - start < std::chrono::seconds(kTransferTimeoutS))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!FileComplete(target)) return false;
+    std::sort(times.begin(), times.end());
+    std::printf("1 MiB file, client to server: %.1f s from the answer to the last byte written\n",
+                seconds);
+    for (auto [side, before] :
+         {std::pair{&server, serverBefore}, std::pair{&client, clientBefore}}) {
+        const bench::CpuUse use =
+            bench::CpuBetween(before, bench::ReadCpu(side->session.game), seconds);
+        std::printf("  %s during the transfer: %.2f %% of one core (run time %.3f %%)\n",
+                    side->name, use.tickPercent, use.runPercent);
+    }
+    std::printf("  %zu shots during the transfer: median %.1f ms, max %.1f ms\n", times.size(),
+                Percentile(times, 0.5), times.back());
+    return true;
+}
+
 }  // namespace
 
 int main() {
     Side server{"server", {}, {}};
     Side client{"client", {}, {}};
+    server.session.directory = ScratchDirectory("server").string();
+    client.session.directory = ScratchDirectory("client").string();
     std::vector<double> times;
-    const bool measured = Connect(server, client) && TimeShots(server, client, times);
+    bool measured = Connect(server, client) && TimeShots(server, client, 0, kShotsEach, times);
     if (measured) {
         PrintShots(times);
         std::fflush(stdout);
         MeasureIdle(server, client);
-    } else {
+        measured = MeasureTransfer(server, client);
+    }
+    if (!measured) {
         std::fprintf(stderr, "bench_match: the two copies could not be brought into a game\n");
     }
     e2e::EndSession(server.session);
     e2e::EndSession(client.session);
+    for (Side* side : {&server, &client})
+        std::filesystem::remove_all(std::filesystem::path(side->session.directory).parent_path());
     return measured ? 0 : 1;
 }
