@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "screen/graphics.h"
+
 namespace game {
 
 Board ComputerFleet{};
@@ -44,6 +46,12 @@ bool NeighboursFree(int column, int row, int length, int orientation) {
 }
 
 }  // namespace
+
+void RaiseQuitFlag(bool stop) {
+    QuitFlag.store(1, std::memory_order_relaxed);
+    if (stop) StopFlag.store(1, std::memory_order_relaxed);
+    screen::WakeInputWaiters();
+}
 
 void ClearBoard(Board& board) {
     std::memset(board.cells, 0, sizeof board.cells);

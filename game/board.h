@@ -56,6 +56,10 @@ extern std::atomic<std::uint8_t> MyTurn;
 extern std::atomic<std::uint8_t> QuitFlag;
 extern std::atomic<std::uint8_t> StopFlag;
 
+// Sets QuitFlag (and StopFlag when `stop`) and wakes the loops that sleep until
+// the player does something, so they see it at once.
+void RaiseQuitFlag(bool stop = false);
+
 // Places a ship on ComputerFleet when the neighbour rule allows it; returns 1
 // when placed, 0 when not; a length outside 2..5 is never placed. Every call
 // counts in PlacementAttempts.

@@ -91,9 +91,12 @@ void ComputerPhase() {
 
 }  // namespace
 
+// While no button is held the next poll can only find what an input change
+// brings, so the phase sleeps until one comes instead of polling.
 void PlayerPhase() {
     screen::PaintTurnIndicator(screen::kTurnYellow);
     do {
+        const std::uint64_t seen = screen::InputGeneration();
         EndOnCloseRequest();
         const screen::MouseSample mouse = screen::PollMouse();
         if (mouse.flag == 0 && mouse.buttons == screen::kButtonLeft &&
@@ -102,6 +105,8 @@ void PlayerPhase() {
             return;
         }
         screen::WaitMs(kPlayerPollPauseMs);
+        const bool held = mouse.flag == 0 && mouse.buttons != 0;
+        if (!held && MyTurn.load(std::memory_order_relaxed) == 1) screen::WaitForInputAfter(seen);
     } while (MyTurn.load(std::memory_order_relaxed) == 1);
 }
 

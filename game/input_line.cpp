@@ -96,8 +96,7 @@ enum class Step { kGoOn, kDone };
 Step ApplyKey(const std::string& key, std::string& line) {
     if (key == screen::kCloseRequest) {
         Lock();
-        QuitFlag.store(1, std::memory_order_relaxed);
-        StopFlag.store(1, std::memory_order_relaxed);
+        RaiseQuitFlag(true);
         Unlock();
         return Step::kDone;
     }

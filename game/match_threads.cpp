@@ -55,8 +55,7 @@ void WaitForOpponent() {
         const std::string key = screen::ReadKey();
         const screen::MouseSample mouse = screen::PollMouse();
         if (key == screen::kCloseRequest) {
-            QuitFlag.store(1, std::memory_order_relaxed);
-            StopFlag.store(1, std::memory_order_relaxed);
+            RaiseQuitFlag(true);
             Unlock();
             return;
         }

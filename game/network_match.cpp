@@ -116,7 +116,7 @@ void ResetCounters() {
 // stop on QuitFlag; the ReadyWorker goes first, since it may start a TurnLoop.
 void WindUpGame() {
     Lock();
-    QuitFlag.store(1, std::memory_order_relaxed);
+    RaiseQuitFlag();
     Unlock();
     WaitForGameThread(ReadyThread);
     WaitForGameThread(TurnThread);
@@ -152,7 +152,7 @@ void ShowResult(int result) {
                       won ? screen::kWaterBlue : screen::kHitRed, screen::kBlack);
     screen::DrawText(kResultLabelX, screen::kPhaseLabelY, won ? "Gewonnen" : "Verloren",
                      screen::kBlack);
-    QuitFlag.store(1, std::memory_order_relaxed);
+    RaiseQuitFlag();
     Unlock();
 }
 
@@ -160,8 +160,7 @@ void ShowResult(int result) {
 
 void RaiseStop() {
     Lock();
-    QuitFlag.store(1, std::memory_order_relaxed);
-    StopFlag.store(1, std::memory_order_relaxed);
+    RaiseQuitFlag(true);
     Unlock();
 }
 
@@ -286,7 +285,7 @@ void OnDisconnect(net::ConnId id) {
     Lock();
     if (id == PeerId) {
         ConnectedFlag.store(0, std::memory_order_relaxed);
-        QuitFlag.store(1, std::memory_order_relaxed);
+        RaiseQuitFlag();
         StopReceiving();
         if (!Stopping()) ShowStatus(screen::kHitRed, {kConnection, kDisconnected});
     }

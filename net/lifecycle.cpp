@@ -75,11 +75,11 @@ void ReapClosedRecords(std::unique_lock<std::mutex>& list) {
     }
 }
 
-// A record closed after the last look sets reapWanted before this wait begins or wakes it.
+// A record closed after the last look sets reapWanted before this wait begins or wakes it,
+// so the thread sleeps until there is work: an idle layer wakes no thread.
 void WaitForWork() {
     std::unique_lock control(state.controlLock);
-    state.cleanupWake.wait_for(control, std::chrono::milliseconds(kCleanupFallbackMilliseconds),
-                               [] { return state.reapWanted || state.exitFlag == 1; });
+    state.cleanupWake.wait(control, [] { return state.reapWanted || state.exitFlag == 1; });
     state.reapWanted = false;
 }
 

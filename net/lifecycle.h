@@ -5,10 +5,6 @@
 
 namespace net {
 
-// The cleanup thread sleeps until a connection closes or the layer stops; this bounds
-// its sleep all the same, so a wake-up that never came costs at most this delay.
-inline constexpr int kCleanupFallbackMilliseconds = 100;
-
 // Call once before anything else of the layer. Returns once the cleanup thread runs. If that
 // thread cannot be started, the layer stays closed and every creating operation answers
 // kThreadStartFailed. A second call while the layer runs does nothing.

@@ -77,6 +77,9 @@ void DelayMs(int ms);
 // after it, and returns at once while keys are queued.
 std::uint64_t InputGeneration();
 void WaitForInputAfter(std::uint64_t generation);
+// Counts as an input change: wakes every such loop, so it can see a flag that
+// another thread has just set.
+void WakeInputWaiters();
 
 // Handles may be "none" (nullptr): waiting on, locking or destroying none does nothing.
 using ThreadHandle = std::thread*;

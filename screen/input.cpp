@@ -132,6 +132,11 @@ void WaitForInputAfter(std::uint64_t generation) {
                        [generation] { return input.generation != generation || KeysWaiting(); });
 }
 
+void WakeInputWaiters() {
+    std::lock_guard guard(input.lock);
+    NoteChange();
+}
+
 void WaitMs(int ms) {
     if (!PausesEnabled()) return;
     if (ms >= kInterruptibleWaitMs) {

@@ -134,6 +134,7 @@ bool IsKey(const std::string& key, char code) {
 // ships placed so far may leave no room for the rest.
 ShipOutcome PlaceOneShip(int length) {
     for (;;) {
+        const std::uint64_t seen = InputGeneration();
         MouseSample mouse{};
         const std::string key = PlacementPass(mouse);
         if (IsKey(key, kKeyEscape)) return ShipOutcome::kRestart;
@@ -143,13 +144,15 @@ ShipOutcome PlaceOneShip(int length) {
             pressed && PlaceShip(mouse.x, mouse.y, length, mouse.buttons == kButtonLeft ? 1 : 0);
         if (key == kCloseRequest) return ShipOutcome::kClosed;
         if (placed || QuitRequested()) return ShipOutcome::kPlaced;
+        // Nothing to act on until the player moves, clicks or types, or
+        // another thread raises QuitFlag: sleep instead of polling.
+        if (!pressed && key.empty()) WaitForInputAfter(seen);
     }
 }
 
 void RaiseQuitFlags() {
     Lock();
-    game::QuitFlag.store(1, std::memory_order_relaxed);
-    game::StopFlag.store(1, std::memory_order_relaxed);
+    game::RaiseQuitFlag(true);
     Unlock();
 }
 
@@ -157,6 +160,7 @@ void RaiseQuitFlags() {
 // rather than being swallowed by the confirmation.
 Confirmation AwaitConfirmation() {
     for (;;) {
+        const std::uint64_t seen = InputGeneration();
         Lock();
         const std::string key = ReadKey();
         Unlock();
@@ -168,6 +172,7 @@ Confirmation AwaitConfirmation() {
             return Confirmation::kEnded;
         }
         if (QuitRequested()) return Confirmation::kEnded;
+        if (key.empty()) WaitForInputAfter(seen);
     }
 }
 

@@ -118,7 +118,7 @@ class Placing : public ::testing::Test {
     void TearDown() override {
         // A failed assertion leaves the screen running: end it before cleaning up.
         if (worker.joinable()) {
-            game::QuitFlag.store(1);
+            game::RaiseQuitFlag();
             worker.join();
         }
         ResetInput();
@@ -302,7 +302,7 @@ TEST_F(Placing, ACloseRequestDuringConfirmationAlsoEndsWithBothFlags) {
 TEST_F(Placing, AQuitFlagSetElsewhereEndsThePlacementSoon) {
     worker = std::thread(PlacementScreen);
     ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
-    game::QuitFlag.store(1);
+    game::RaiseQuitFlag();
     worker.join();
     EXPECT_EQ(GreyCells(), 0);
     EXPECT_EQ(game::StopFlag.load(), 0);
