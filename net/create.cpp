@@ -163,7 +163,7 @@ ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
     const ResultCode connection =
         ConnectBeforeDeadline(MakeAddress(resolved, port), timeoutSeconds, sock);
     if (connection != kNoError) return connection;
-    SendSmallMessagesAtOnce(sock);
+    SetUpConnectedSocket(sock);
     return Register(
         {sock, false, std::string(host), port, V_EventDisconnect, V_EventConnect, V_EventNewData},
         id);
@@ -174,7 +174,7 @@ ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
                         NewDataHandler V_EventNewData) {
     id = kNoConnection;
     ReadPeerAddress(socket, address);
-    SendSmallMessagesAtOnce(socket);
+    SetUpConnectedSocket(socket);
     return Register({socket, false, address, 0, V_EventDisconnect, V_EventConnect, V_EventNewData},
                     id);
 }

@@ -1,6 +1,6 @@
 // SendData.
-// Owns the send loop; never closes a connection (its worker notices a broken one) and never
-// holds ListLock while sending.
+// Owns the send loop; closes a connection only when its peer has stopped taking bytes (a broken
+// one its worker notices by itself) and never holds ListLock while sending.
 #include "net/send.h"
 
 #include <fcntl.h>
@@ -9,16 +9,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
 
 #include "net/registry.h"
+#include "net/worker.h"
 
 namespace net {
 namespace {
 
-constexpr int kWaitForever = -1;
+using Clock = std::chrono::steady_clock;
 
 // Sends go through a private duplicate of the descriptor, taken under ListLock: if the worker
 // closes the record's descriptor meanwhile, its number may name another socket at once, but
@@ -32,24 +34,41 @@ ResultCode DuplicateSocket(ConnId id, int& duplicate, std::shared_ptr<std::mutex
     return duplicate < 0 ? kSendError : kNoError;
 }
 
-// An adopted socket may be non-blocking; waiting for room keeps "sent" meaning "all queued".
-bool WaitWritable(int socket) {
+// Room in the socket's buffer before the deadline; an interrupted wait counts as room, so the
+// next send looks again.
+bool WaitWritable(int socket, Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
     pollfd wanted{socket, POLLOUT, 0};
-    const int ready = poll(&wanted, 1, kWaitForever);
+    const int ready = poll(&wanted, 1, static_cast<int>(left.count()));
     return ready > 0 || (ready < 0 && errno == EINTR);
 }
 
-std::size_t SendAll(int socket, std::string_view data) {
+struct SendOutcome {
     std::size_t sent = 0;
-    while (sent < data.size()) {
-        const ssize_t count = send(socket, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+    bool stalled = false;  // the peer took no byte for kSendStallMilliseconds
+};
+
+// Every send is non-blocking whatever the socket's mode, so the wait for room, and with it the
+// time a stalled peer can hold the caller, is this loop's alone.
+SendOutcome SendAll(int socket, std::string_view data) {
+    SendOutcome outcome;
+    auto deadline = Clock::now() + std::chrono::milliseconds(kSendStallMilliseconds);
+    while (outcome.sent < data.size()) {
+        const ssize_t count = send(socket, data.data() + outcome.sent, data.size() - outcome.sent,
+                                   MSG_NOSIGNAL | MSG_DONTWAIT);
         if (count > 0) {
-            sent += static_cast<std::size_t>(count);
+            outcome.sent += static_cast<std::size_t>(count);
+            deadline = Clock::now() + std::chrono::milliseconds(kSendStallMilliseconds);
+        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            outcome.stalled = !WaitWritable(socket, deadline);
+            if (outcome.stalled) break;
         } else if (count < 0 && errno != EINTR) {
-            if ((errno != EAGAIN && errno != EWOULDBLOCK) || !WaitWritable(socket)) break;
+            break;
         }
     }
-    return sent;
+    return outcome;
 }
 
 void CountSent(ConnId id, std::size_t count) {
@@ -66,16 +85,17 @@ ResultCode SendData(ConnId id, std::string_view data, std::uint32_t& count) {
     std::shared_ptr<std::mutex> sendLock;
     const ResultCode found = DuplicateSocket(id, socket, sendLock);
     if (found != kNoError) return found;
-    std::size_t sent = 0;
+    SendOutcome outcome;
     {
         std::mutex unshared;  // a record made outside CreateServer/Client/Accept has no lock
         std::lock_guard whole(sendLock != nullptr ? *sendLock : unshared);
-        sent = SendAll(socket, data);
+        outcome = SendAll(socket, data);
     }
     close(socket);
-    CountSent(id, sent);
-    count = static_cast<std::uint32_t>(sent);
-    return sent == data.size() ? kNoError : kSendError;
+    CountSent(id, outcome.sent);
+    if (outcome.stalled) Disconnect(id);
+    count = static_cast<std::uint32_t>(outcome.sent);
+    return outcome.sent == data.size() ? kNoError : kSendError;
 }
 
 }  // namespace net

@@ -1,5 +1,5 @@
 // SendData: the one way bytes reach the wire.
-// Owns nothing but the send loop; never closes a connection and never frames the bytes.
+// Owns nothing but the send loop; never frames the bytes.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,11 @@ namespace net {
 // Sends every byte of `data` (zero bytes included) to the connection. kNoError when all were
 // accepted, kConnIdNotFound for an unknown or ending connection (nothing sent), kSendError when
 // the system refused part; `count` tells how many bytes the system accepted in this call.
-// Writing to a peer that has gone reports an error instead of raising a signal.
+// Writing to a peer that has gone reports an error instead of raising a signal. A peer that
+// takes no byte for kSendStallMilliseconds is taken for lost: the call gives up with kSendError
+// and ends the connection, so no caller waits on it for longer.
 ResultCode SendData(ConnId id, std::string_view data, std::uint32_t& count);
+
+inline constexpr int kSendStallMilliseconds = 5000;
 
 }  // namespace net

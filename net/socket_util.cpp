@@ -46,9 +46,10 @@ void AllowQuickRebind(int socket) {
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
-void SendSmallMessagesAtOnce(int socket) {
+void SetUpConnectedSocket(int socket) {
     const int on = 1;
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
 }
 
 }  // namespace net

@@ -23,7 +23,11 @@ bool IsSelfConnected(int socket);
 // still linger in TIME_WAIT.
 void AllowQuickRebind(int socket);
 
-// Small writes leave at once instead of waiting for the peer's delayed acknowledgement.
-void SendSmallMessagesAtOnce(int socket);
+// Small writes leave at once instead of waiting for the peer's delayed acknowledgement, and
+// the send buffer is bounded: a peer that stops reading holds little memory and stalls a send
+// within seconds, where the system's own sizing on loopback would queue megabytes first.
+void SetUpConnectedSocket(int socket);
+
+inline constexpr int kSendBufferBytes = 64 * 1024;
 
 }  // namespace net

@@ -19,6 +19,7 @@
 
 #include "bench/support/proc_stats.h"
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/match_driver.h"
 #include "tests/e2e/x_harness.h"
 
 namespace {
@@ -28,6 +29,7 @@ constexpr int kStartRuns = 10;
 constexpr int kMapTimeoutMs = 15000;
 constexpr int kSettleSeconds = 5;  // in the lobby before memory is read
 constexpr int kIdleSeconds = 10;   // the span the idle CPU time is taken over
+constexpr int kPhaseSettleSeconds = 1;
 constexpr double kMapBudgetMs = 100.0;
 constexpr double kResidentBudgetMiB = 10.0;
 constexpr double kIdleCpuBudgetPercent = 0.5;
@@ -125,6 +127,41 @@ bool MeasureIdle(e2e::Session& session) {
     return true;
 }
 
+// Wake-ups of all threads while the game waits for the player in `phase`.
+bool PrintWakeUps(e2e::Session& session, const char* phase) {
+    Sleep(kPhaseSettleSeconds);
+    const bench::CpuSpan before = bench::ReadCpu(session.game);
+    Sleep(kIdleSeconds);
+    const bench::CpuUse use = bench::CpuBetween(before, bench::ReadCpu(session.game), kIdleSeconds);
+    if (use.switches < 0) return false;
+    std::printf(
+        "voluntary context switches of all threads %s over %d s: %lld (goal: 0), CPU %.3f %%\n",
+        phase, kIdleSeconds, use.switches, use.runPercent);
+    std::fflush(stdout);
+    return true;
+}
+
+// Into the match against the computer: idle while placing ships, then idle on
+// the player's turn with the whole fleet placed.
+bool MeasureComputerMatch(e2e::Session& session) {
+    e2e::Frame last;
+    const auto playing = [](const e2e::Frame& f) {
+        return e2e::PhaseShows(f, 288, "Spiel startet");
+    };
+    if (!e2e::FindWindowByClass(session, "marevant", "Marevant") || !e2e::FocusWindow(session) ||
+        !e2e::ClickUntil(
+            session, 340, 172, e2e::Button::kLeft,
+            [](const e2e::Frame& f) { return !e2e::InLobby(f); }, last) ||
+        !e2e::TypeText(session, "ki", 0) || !e2e::PressNamedKey(session, "Return") ||
+        !e2e::WaitForFrame(session, e2e::Placing, kMapTimeoutMs, last)) {
+        return false;
+    }
+    if (!PrintWakeUps(session, "while placing ships against the computer")) return false;
+    return e2e::PlaceFleet(session, e2e::kServerFleet, last) &&
+           e2e::WaitForFrame(session, playing, kMapTimeoutMs, last) &&
+           PrintWakeUps(session, "on the player's turn against the computer");
+}
+
 bool RunBenchmark(e2e::Session& session) {
     if (!e2e::StartXServer(session.server) || !e2e::ConnectToServer(session)) {
         std::fprintf(stderr, "bench_startup: no private X server (is Xvfb installed?)\n");
@@ -139,7 +176,7 @@ bool RunBenchmark(e2e::Session& session) {
     }
     PrintStarts(times);
     std::fflush(stdout);
-    if (MeasureIdle(session)) return true;
+    if (MeasureIdle(session) && MeasureComputerMatch(session)) return true;
     std::fprintf(stderr, "bench_startup: the game ended before it could be measured\n");
     return false;
 }

@@ -15,6 +15,8 @@ namespace e2e {
 namespace {
 
 constexpr int kConnectRetryMs = 20;
+constexpr int kSmallReceiveBuffer = 1024;
+constexpr int kDropConnectWaitMs = 200;
 constexpr std::size_t kReadChunk = 4096;
 
 using Clock = std::chrono::steady_clock;
@@ -25,13 +27,21 @@ int MsLeft(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-int ConnectOnce(std::uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in Loopback(std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    return address;
+}
+
+// The receive buffer is set before connecting, so the window offered starts small.
+int ConnectOnce(std::uint16_t port, int receiveBuffer) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    const sockaddr_in address = Loopback(port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         const int on = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         return fd;
@@ -40,15 +50,23 @@ int ConnectOnce(std::uint16_t port) {
     return -1;
 }
 
-}  // namespace
-
-int ConnectRawPeer(std::uint16_t port, int timeoutMs) {
+int ConnectWithRetry(std::uint16_t port, int timeoutMs, int receiveBuffer) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const int fd = ConnectOnce(port);
+        const int fd = ConnectOnce(port, receiveBuffer);
         if (fd >= 0 || MsLeft(deadline) == 0) return fd;
         std::this_thread::sleep_for(std::chrono::milliseconds(kConnectRetryMs));
     }
+}
+
+}  // namespace
+
+int ConnectRawPeer(std::uint16_t port, int timeoutMs) {
+    return ConnectWithRetry(port, timeoutMs, 0);
+}
+
+int ConnectRawPeerWithSmallBuffer(std::uint16_t port, int timeoutMs) {
+    return ConnectWithRetry(port, timeoutMs, kSmallReceiveBuffer);
 }
 
 bool SendRaw(int socket, std::string_view bytes) {
@@ -84,6 +102,25 @@ bool ClosedByPeer(int socket, int timeoutMs) {
 void CloseRaw(int& socket) {
     if (socket >= 0) close(socket);
     socket = -1;
+}
+
+void ResetRaw(int& socket) {
+    const linger abort{1, 0};
+    if (socket >= 0) setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    CloseRaw(socket);
+}
+
+void ConnectAndDrop(std::uint16_t port, bool reset) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_in address = Loopback(port);
+    connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    pollfd done{fd, POLLOUT, 0};
+    poll(&done, 1, kDropConnectWaitMs);
+    if (reset) {
+        ResetRaw(fd);
+    } else {
+        CloseRaw(fd);
+    }
 }
 
 }  // namespace e2e

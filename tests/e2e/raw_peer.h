@@ -13,11 +13,18 @@ namespace e2e {
 // Connects to 127.0.0.1:port, trying again until a listener answers or
 // timeoutMs has passed; -1 on failure.
 int ConnectRawPeer(std::uint16_t port, int timeoutMs);
+// The same with a tiny receive buffer, for a peer that means to stop reading.
+int ConnectRawPeerWithSmallBuffer(std::uint16_t port, int timeoutMs);
 bool SendRaw(int socket, std::string_view bytes);
 // Reads until `count` bytes have come or timeoutMs has passed; returns what came.
 std::string ReadRaw(int socket, std::size_t count, int timeoutMs);
 // True when the other side closes the connection within timeoutMs.
 bool ClosedByPeer(int socket, int timeoutMs);
 void CloseRaw(int& socket);
+// Ends the connection with a reset instead of an orderly close.
+void ResetRaw(int& socket);
+// Opens a connection without waiting long for it and drops it at once, with a
+// reset when `reset`; for storms of short-lived clients.
+void ConnectAndDrop(std::uint16_t port, bool reset);
 
 }  // namespace e2e

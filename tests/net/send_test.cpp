@@ -188,6 +188,18 @@ TEST_F(Sending, WritingToAPeerThatHasGoneNeverEndsTheProcess) {
     CloseRaw(pair);
 }
 
+TEST_F(Sending, APeerThatStopsReadingIsTakenForLostAfterTheStallLimit) {
+    const RawPeer pair = ConnectToRawPeer();  // the peer never reads
+    const std::string flood(kFloodBytes, 'f');
+    std::uint32_t count = 0;
+    EXPECT_EQ(net::SendData(pair.client, flood, count), net::kSendError);
+    EXPECT_GT(count, 0u);
+    EXPECT_LT(count, flood.size());
+    ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect, pair.client) == 1; }));
+    EXPECT_EQ(net::SendData(pair.client, "x", count), net::kConnIdNotFound);
+    CloseRaw(pair);
+}
+
 TEST_F(Sending, DisconnectDuringABlockedSendMakesItFail) {
     const RawPeer pair = ConnectToRawPeer();  // the peer never reads
     Hold(Kind::Disconnect);
