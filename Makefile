@@ -2,8 +2,10 @@
 BUILD      := build
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS := --output-on-failure -j $(JOBS)
+COMMA      := ,
 
-.PHONY: all deps build run test bench test-asan test-tsan test-ubsan format clean
+.PHONY: all deps build run test bench test-asan test-tsan test-ubsan test-asan-ubsan \
+        test-all-sanitizers fuzz format clean
 
 all: build
 
@@ -43,15 +45,40 @@ test-asan: deps
 # A race report stops the reporting process, the game under test included, so
 # a race fails its test even where the program ends without running exit hooks.
 test-tsan: deps
-	$(call build_in,$(BUILD)-tsan,-DSANITIZE=thread)
+	$(call build_in,$(BUILD)-tsan,-DSANITIZE=thread -DMAREVANT_BENCH=OFF)
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan $(CTEST_ARGS) $(LABELS)
 
 test-ubsan: deps
 	$(call build_in,$(BUILD)-ubsan,-DSANITIZE=undefined)
 	ctest --test-dir $(BUILD)-ubsan $(CTEST_ARGS) $(LABELS)
 
+# AddressSanitizer and UBSan in one build, the game binary of the end-to-end tests included;
+# a report ends the reporting process with a failure.
+test-asan-ubsan: deps
+	$(call build_in,$(BUILD)-asan-ubsan,-DSANITIZE=address$(COMMA)undefined -DMAREVANT_BENCH=OFF)
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(BUILD)-asan-ubsan $(CTEST_ARGS) $(LABELS)
+
+# Every test under AddressSanitizer with UBSan, then under ThreadSanitizer.
+test-all-sanitizers: test-asan-ubsan test-tsan
+
+# libFuzzer targets with ASan and UBSan, each run for FUZZ_SECONDS from the committed seeds;
+# what they find new is kept in build-fuzz/corpus, not in the tree.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := receive offer input_line
+fuzz: deps
+	$(call build_in,build-fuzz,-DFUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14)
+	@for t in $(FUZZ_TARGETS); do \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  mkdir -p build-fuzz/corpus/$$t; \
+	  build-fuzz/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -timeout=10 -rss_limit_mb=2048 -artifact_prefix=$(CURDIR)/build-fuzz/ $(CURDIR)/build-fuzz/corpus/$$t $(CURDIR)/tests/fuzz/corpus/$$t \
+	    > build-fuzz/fuzz_$$t.log 2>&1; status=$$?; \
+	  grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' build-fuzz/fuzz_$$t.log; \
+	  if [ $$status -ne 0 ]; then tail -n 60 build-fuzz/fuzz_$$t.log; exit 1; fi; \
+	done
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan build-fuzz

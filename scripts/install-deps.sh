@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="g++ cmake make pkg-config libx11-dev libxtst-dev libgtest-dev libgmock-dev \
-zlib1g-dev xvfb xauth iproute2 util-linux"
+zlib1g-dev xvfb xauth iproute2 util-linux clang-14 libclang-rt-14-dev"
 
 missing=""
 for pkg in $PACKAGES; do
