@@ -18,6 +18,7 @@
 
 #include "bench/support/proc_stats.h"
 #include "tests/e2e/match_driver.h"
+#include "tests/e2e/raw_peer.h"
 #include "tests/e2e/x_harness.h"
 
 namespace {
@@ -32,6 +33,7 @@ constexpr double kPercentile95 = 0.95;
 constexpr std::size_t kFileBytes = 1 << 20;
 constexpr int kShotsDuringTransfer = 10;  // fired in pairs, after the 50 above
 constexpr int kTransferTimeoutS = 60;
+constexpr int kStormClients = 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -69,19 +71,62 @@ double Percentile(const std::vector<double>& sorted, double share) {
     return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1))];
 }
 
+// The server has placed its fleet and waits for the client's Ready: the
+// turn loop's 50 ms poll sets the cost.
+void MeasureWaitingForOpponent(Side& server) {
+    const bench::CpuSpan before = bench::ReadCpu(server.session.game);
+    std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+    const bench::CpuUse use =
+        bench::CpuBetween(before, bench::ReadCpu(server.session.game), kIdleSeconds);
+    std::printf(
+        "server waiting for the opponent's Ready over %d s: %lld voluntary context switches, "
+        "%.3f %% of one core\n",
+        kIdleSeconds, use.switches, use.runPercent);
+    std::fflush(stdout);
+}
+
 bool Connect(Side& server, Side& client) {
-    return e2e::StartSession(server.session, kGameBinary) &&
-           e2e::StartSession(client.session, kGameBinary) &&
-           e2e::StartServerGame(server.session, server.last) &&
-           e2e::StartClientGame(client.session, client.last) &&
-           e2e::AwaitConnection(server.session, '1', server.last) &&
-           e2e::AwaitConnection(client.session, '2', client.last) &&
-           e2e::PlaceFleet(server.session, e2e::kServerFleet, server.last) &&
-           e2e::PlaceFleet(client.session, e2e::kClientFleet, client.last) &&
+    const bool placed = e2e::StartSession(server.session, kGameBinary) &&
+                        e2e::StartSession(client.session, kGameBinary) &&
+                        e2e::StartServerGame(server.session, server.last) &&
+                        e2e::StartClientGame(client.session, client.last) &&
+                        e2e::AwaitConnection(server.session, '1', server.last) &&
+                        e2e::AwaitConnection(client.session, '2', client.last) &&
+                        e2e::PlaceFleet(server.session, e2e::kServerFleet, server.last);
+    if (!placed) return false;
+    MeasureWaitingForOpponent(server);
+    return e2e::PlaceFleet(client.session, e2e::kClientFleet, client.last) &&
            e2e::WaitForFrame(
                client.session,
                [](const e2e::Frame& f) { return e2e::PhaseShows(f, 288, "Spiel startet"); },
                e2e::kNextGameTimeoutMs, client.last);
+}
+
+std::size_t Entries(const std::filesystem::path& directory) {
+    std::error_code error;
+    std::size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator(directory, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        ++count;
+    return count;
+}
+
+// A thousand clients connect and drop while the game runs; the server refuses
+// each at once.
+void MeasureStorm(Side& server) {
+    const std::filesystem::path process = "/proc/" + std::to_string(server.session.game);
+    const std::size_t descriptors = Entries(process / "fd");
+    const std::size_t threads = Entries(process / "task");
+    const auto start = Clock::now();
+    for (int i = 0; i < kStormClients; ++i)
+        e2e::ConnectAndDrop(e2e::kGamePort, i % 2 == 1);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::printf(
+        "%d clients connecting and dropping in %.1f s: server descriptors %zu before, %zu "
+        "after; threads %zu before, %zu after\n",
+        kStormClients, seconds, descriptors, Entries(process / "fd"), threads,
+        Entries(process / "task"));
 }
 
 // Both sides fire at water only, in turn, the client first, at the cells
@@ -195,6 +240,7 @@ int main() {
         std::fflush(stdout);
         MeasureIdle(server, client);
         measured = MeasureTransfer(server, client);
+        if (measured) MeasureStorm(server);
     }
     if (!measured) {
         std::fprintf(stderr, "bench_match: the two copies could not be brought into a game\n");
