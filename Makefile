@@ -4,7 +4,7 @@ JOBS       := $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS := --output-on-failure -j $(JOBS)
 COMMA      := ,
 
-.PHONY: all deps build run test bench test-asan test-tsan test-ubsan test-asan-ubsan \
+.PHONY: all deps build run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
         test-all-sanitizers fuzz format clean
 
 all: build
@@ -29,6 +29,17 @@ run: deps build
 	  exit 1; \
 	fi
 	./$(BUILD)/marevant
+
+# Installs below /usr/local (CMAKE_INSTALL_PREFIX) or PREFIX; DESTDIR is honoured.
+PREFIX ?= /usr/local
+install: deps build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# marevant_<version>_<arch>.deb in this folder, ready for `apt install ./marevant_...deb`.
+package: deps build
+	cd $(BUILD) && cpack -G DEB -B $(CURDIR)/$(BUILD)/package >/dev/null
+	cp $(BUILD)/package/marevant_*.deb .
+	@ls marevant_*.deb
 
 test: deps build
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)

@@ -2,6 +2,7 @@
 // the display, owns every Xlib call, turns X events into the layer's key queue
 // and mouse state, and copies the frame buffer to the window about 60 times a
 // second when it has changed. It never draws into the frame buffer itself.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -16,9 +17,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "screen/frame_internal.h"
 #include "screen/graphics.h"
+#include "screen/icon.h"
 
 namespace screen {
 namespace {
@@ -32,6 +35,8 @@ constexpr int kBytesPerPixel = kImageBitsPerPixel / 8;
 constexpr char kWindowTitle[] = "Marevant";
 constexpr char kClassName[] = "marevant";
 constexpr char kClassClass[] = "Marevant";
+constexpr int kIconSizes[] = {32, 48};
+constexpr int kHostNameBytes = 256;
 constexpr long kEventMask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | EnterWindowMask | LeaveWindowMask |
                             FocusChangeMask | StructureNotifyMask;
@@ -145,6 +150,32 @@ int MaskForButton(unsigned int button) {
     }
 }
 
+// The icon in two sizes, the process and the host, so task bars and window
+// lists show the window as this program's. Format-32 properties travel as longs.
+void SetDesktopProperties() {
+    std::vector<long> icon;
+    for (int size : kIconSizes) {
+        icon.push_back(size);
+        icon.push_back(size);
+        for (std::uint32_t pixel : RenderIcon(size))
+            icon.push_back(static_cast<long>(pixel));
+    }
+    const Atom netWmIcon = XInternAtom(win.display, "_NET_WM_ICON", False);
+    XChangeProperty(win.display, win.window, netWmIcon, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(icon.data()), static_cast<int>(icon.size()));
+    const long pid = getpid();
+    const Atom netWmPid = XInternAtom(win.display, "_NET_WM_PID", False);
+    XChangeProperty(win.display, win.window, netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    char host[kHostNameBytes] = {};
+    if (gethostname(host, sizeof host - 1) != 0) return;
+    char* hostList[] = {host};
+    XTextProperty machine{};
+    if (XStringListToTextProperty(hostList, 1, &machine) == 0) return;
+    XSetWMClientMachine(win.display, win.window, &machine);
+    XFree(machine.value);
+}
+
 void SetWindowProperties(int width, int height) {
     XSizeHints* size = XAllocSizeHints();
     size->flags = PMinSize | PMaxSize;
@@ -164,6 +195,7 @@ void SetWindowProperties(int width, int height) {
     XSetClassHint(win.display, win.window, cls);
     XFree(cls);
     XStoreName(win.display, win.window, kWindowTitle);
+    SetDesktopProperties();
     win.wmProtocols = XInternAtom(win.display, "WM_PROTOCOLS", False);
     win.wmDeleteWindow = XInternAtom(win.display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(win.display, win.window, &win.wmDeleteWindow, 1);

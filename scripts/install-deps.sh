@@ -4,7 +4,8 @@
 set -eu
 
 PACKAGES="g++ cmake make pkg-config libx11-dev libxtst-dev libgtest-dev libgmock-dev \
-zlib1g-dev xvfb xauth iproute2 util-linux clang-14 libclang-rt-14-dev"
+zlib1g-dev xvfb xauth iproute2 util-linux clang-14 libclang-rt-14-dev \
+dpkg-dev desktop-file-utils appstream man-db groff-base lintian"
 
 missing=""
 for pkg in $PACKAGES; do

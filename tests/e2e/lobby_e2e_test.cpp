@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -129,7 +131,7 @@ class LobbyEndToEnd : public ::testing::Test {
     Session session;
 };
 
-TEST_F(LobbyEndToEnd, WindowDeclaresTitleClassFixedSizeAndCloseProtocol) {
+TEST_F(LobbyEndToEnd, WindowDeclaresTitleClassSizeCloseProtocolIconPidAndMachine) {
     WindowFacts facts;
     ASSERT_TRUE(ReadWindowFacts(session, facts));
     EXPECT_EQ("Marevant", facts.title);
@@ -144,13 +146,32 @@ TEST_F(LobbyEndToEnd, WindowDeclaresTitleClassFixedSizeAndCloseProtocol) {
     EXPECT_EQ(kFrameWidth, facts.width);
     EXPECT_EQ(kFrameHeight, facts.height);
     EXPECT_TRUE(facts.acceptsDeleteWindow) << "WM_PROTOCOLS lacks WM_DELETE_WINDOW";
+    EXPECT_EQ(session.game, facts.pid);
+    char host[256] = {};
+    ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+    EXPECT_EQ(host, facts.clientMachine);
+    // The icon: opaque, in the game's own colours, with the lit turn indicator
+    // in its top-left cell and a grey ship cell in the second row.
+    ASSERT_EQ(2u, facts.icons.size());
+    for (const WindowFacts::Icon& icon : facts.icons) {
+        ASSERT_EQ(static_cast<std::size_t>(icon.width) * icon.height, icon.pixels.size());
+        const std::set<std::uint32_t> palette = {0xFFFFFFFF, 0xFF000000, 0xFF696969,
+                                                 0xFFEE0000, 0xFF0000FF, 0xFFFFFF00};
+        for (std::uint32_t pixel : icon.pixels)
+            ASSERT_EQ(1u, palette.count(pixel)) << std::hex << pixel;
+        const int quarter = icon.width / 4;
+        EXPECT_EQ(0xFFFFFF00, icon.pixels[(quarter / 2) * icon.width + quarter / 2]);
+        EXPECT_EQ(0xFF696969,
+                  icon.pixels[(quarter + quarter / 2) * icon.width + quarter + quarter / 2]);
+    }
+    EXPECT_EQ(48, facts.icons.back().width);
 }
 
 TEST_F(LobbyEndToEnd, WindowShowsStaticScreenWithHelpLines) {
     ASSERT_TRUE(Shows(session, ExpectedLobby()));
     Frame frame;
     ASSERT_TRUE(ReadFrame(session, frame));
-    SaveFrame("lobby.png", frame);
+    EXPECT_TRUE(SaveDocPicture("lobby.png", frame));
     for (const Landmark& landmark : kLandmarks) {
         EXPECT_EQ("", WrongPixels(frame, landmark)) << landmark.what;
     }

@@ -148,7 +148,7 @@ bool AwaitConnection(Session& session, char digit, Frame& last) {
         kConnectTimeoutMs, last);
 }
 
-bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last) {
+bool PlaceShips(Session& session, const std::vector<Ship>& fleet, Frame& last) {
     for (const Ship& ship : fleet) {
         const Button button = ship.across ? Button::kLeft : Button::kRight;
         if (!ClickUntil(
@@ -157,7 +157,11 @@ bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last) {
             return false;
         }
     }
-    return PressNamedKey(session, "Return");
+    return true;
+}
+
+bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last) {
+    return PlaceShips(session, fleet, last) && PressNamedKey(session, "Return");
 }
 
 bool SendInputLine(Session& session, std::string_view text, Frame& last) {

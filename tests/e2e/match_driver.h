@@ -51,7 +51,8 @@ bool StartServerGame(Session& session, Frame& last);
 // The lobby, then 127.0.0.1 typed into the field and Enter.
 bool StartClientGame(Session& session, Frame& last);
 bool AwaitConnection(Session& session, char digit, Frame& last);
-// Clicks each ship until it stands, then confirms with Enter.
+// Clicks each ship until it stands; PlaceFleet then confirms with Enter.
+bool PlaceShips(Session& session, const std::vector<Ship>& fleet, Frame& last);
 bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last);
 // Clicks into the input line until its cursor shows, types the printable
 // ASCII `text` and sends it with Enter.

@@ -25,6 +25,7 @@ namespace {
 constexpr char kGameBinary[] = MAREVANT_BINARY;
 constexpr char kOutputDir[] = MAREVANT_E2E_OUTPUT_DIR;
 constexpr int kQuietMs = 400;  // long enough for several of the game's 50 ms polls
+constexpr std::size_t kShotsBeforePicture = 12;
 
 // What a side shows when the exchange of fire begins, from the test's own
 // fleet: connected status, its player digit, its fleet on the small board.
@@ -144,7 +145,11 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
     ASSERT_NO_FATAL_FAILURE(Connect(client, '2'));
     ASSERT_NO_FATAL_FAILURE(Place(server, kServerFleet));
-    ASSERT_NO_FATAL_FAILURE(Place(client, kClientFleet));
+    ASSERT_TRUE(Shown(client, PlaceShips(client.session, kClientFleet, client.last), "its ships"));
+    Wait(client, [](const Frame& f) { return LogShows(f, "mit ESC l\x94schen"); }, kAnswerTimeoutMs,
+         "the question to confirm the fleet");
+    EXPECT_TRUE(SaveDocPicture("placement.png", client.last));
+    ASSERT_TRUE(PressNamedKey(client.session, "Return"));
     // The client fires first in the first game; the server waits.
     ASSERT_NO_FATAL_FAILURE(ExpectStartOfFire(server, kServerFleet, '1', false));
     ASSERT_NO_FATAL_FAILURE(ExpectStartOfFire(client, kClientFleet, '2', true));
@@ -153,6 +158,7 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     const auto water = WaterOf(kClientFleet);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         ASSERT_NO_FATAL_FAILURE(Fire(client, server, targets[i].first, targets[i].second, true));
+        if (i == kShotsBeforePicture) EXPECT_TRUE(SaveDocPicture("match.png", client.last));
         if (i + 1 < targets.size()) {
             ASSERT_NO_FATAL_FAILURE(Fire(server, client, water[i].first, water[i].second, false));
         }
@@ -166,6 +172,7 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
         client,
         [](const Frame& f) { return ResultShows(f, true) && PixelAt(f, 2, 1) == kWhitePixel; },
         kAnswerTimeoutMs, "Gewonnen");
+    EXPECT_TRUE(SaveDocPicture("result.png", client.last));
     EXPECT_EQ(CellsOn(server.last, false, kRedPixel), 30);
     EXPECT_EQ(CellsOn(client.last, true, kRedPixel), 30);
     EXPECT_EQ(CellsOn(client.last, false, kBluePixel), 29);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/e2e/png_writer.h"
 #include "tests/e2e/x_harness.h"
 
 namespace e2e {
@@ -54,6 +55,10 @@ bool ReadOnePixel(Session& session, int x, int y, std::uint32_t& rgb) {
     rgb = ToRgb(*image, XGetPixel(image, 0, 0));
     XDestroyImage(image);
     return true;
+}
+
+bool SaveDocPicture(const std::string& name, const Frame& frame) {
+    return WritePng(std::string(MAREVANT_DOCS_DIR) + "/" + name, frame, kFrameWidth, kFrameHeight);
 }
 
 bool WaitForFrame(Session& session, const FrameCheck& done, int timeoutMs, Frame& last) {

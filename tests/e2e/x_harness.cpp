@@ -26,6 +26,7 @@ constexpr char kServerScreen[] = "640x480x24";
 constexpr int kWindowPollMs = 10;
 constexpr int kMaxDisplayDigits = 16;
 constexpr unsigned long kCoverPixel = 0xFF0000;  // red on the 24-bit TrueColor screen
+constexpr long kMaxPropertyLongs = 1 << 20;
 constexpr int kOtherWindowX = 500;
 constexpr int kOtherWindowY = 420;
 constexpr unsigned int kOtherWindowSize = 40;
@@ -131,6 +132,45 @@ void ReadSizeHints(Display* display, Window window, WindowFacts& facts) {
     facts.maxHeight = size.max_height;
 }
 
+// A format-32 property as the longs Xlib hands them out.
+std::vector<long> ReadCardinals(Display* display, Window window, const char* name) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom property = XInternAtom(display, name, False);
+    std::vector<long> values;
+    if (XGetWindowProperty(display, window, property, 0, kMaxPropertyLongs, False, XA_CARDINAL,
+                           &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && format == 32) {
+        const long* longs = reinterpret_cast<const long*>(data);
+        values.assign(longs, longs + count);
+    }
+    if (data != nullptr) XFree(data);
+    return values;
+}
+
+void ReadDesktopFacts(Display* display, Window window, WindowFacts& facts) {
+    const std::vector<long> icon = ReadCardinals(display, window, "_NET_WM_ICON");
+    for (std::size_t at = 0; at + 2 <= icon.size();) {
+        WindowFacts::Icon image{static_cast<int>(icon[at]), static_cast<int>(icon[at + 1]), {}};
+        const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
+        at += 2;
+        if (at + count > icon.size()) break;
+        for (std::size_t i = 0; i < count; ++i)
+            image.pixels.push_back(static_cast<std::uint32_t>(icon[at + i]));
+        at += count;
+        facts.icons.push_back(std::move(image));
+    }
+    const std::vector<long> pid = ReadCardinals(display, window, "_NET_WM_PID");
+    facts.pid = pid.empty() ? 0 : pid.front();
+    XTextProperty machine{};
+    if (XGetWMClientMachine(display, window, &machine) != 0 && machine.value != nullptr) {
+        facts.clientMachine = reinterpret_cast<const char*>(machine.value);
+        XFree(machine.value);
+    }
+}
+
 }  // namespace
 
 bool StartXServer(XServer& server) {
@@ -227,6 +267,7 @@ bool ReadWindowFacts(const Session& session, WindowFacts& facts) {
     ReadNames(session.connection, session.window, facts);
     ReadSizeHints(session.connection, session.window, facts);
     facts.acceptsDeleteWindow = AcceptsDeleteWindow(session.connection, session.window);
+    ReadDesktopFacts(session.connection, session.window, facts);
     return true;
 }
 

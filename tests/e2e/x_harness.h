@@ -63,6 +63,15 @@ struct WindowFacts {
     int width = 0;
     int height = 0;
     bool acceptsDeleteWindow = false;
+    // _NET_WM_ICON: each image as width, height and 0xAARRGGBB pixels.
+    struct Icon {
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint32_t> pixels;
+    };
+    std::vector<Icon> icons;
+    long pid = 0;               // _NET_WM_PID
+    std::string clientMachine;  // WM_CLIENT_MACHINE
 };
 
 enum class Button { kLeft, kRight };
@@ -115,6 +124,9 @@ bool TypeText(Session& session, std::string_view text, int pauseMs);
 bool ReadFrame(Session& session, Frame& frame);
 // One pixel of the window as 0xRRGGBB: far cheaper than a whole frame.
 bool ReadOnePixel(Session& session, int x, int y, std::uint32_t& rgb);
+// Writes a frame as docs/NAME for the README, so its pictures show the real
+// game as the tests last saw it.
+bool SaveDocPicture(const std::string& name, const Frame& frame);
 // Reads frames until `done` holds or timeoutMs passes; `last` keeps the last frame read.
 bool WaitForFrame(Session& session, const FrameCheck& done, int timeoutMs, Frame& last);
 
