@@ -56,6 +56,13 @@ extern std::atomic<std::uint8_t> MyTurn;
 extern std::atomic<std::uint8_t> QuitFlag;
 extern std::atomic<std::uint8_t> StopFlag;
 
+inline bool Quitting() {
+    return QuitFlag.load(std::memory_order_relaxed) == 1;
+}
+inline bool Stopping() {
+    return StopFlag.load(std::memory_order_relaxed) == 1;
+}
+
 // Sets QuitFlag (and StopFlag when `stop`) and wakes the loops that sleep until
 // the player does something, so they see it at once.
 void RaiseQuitFlag(bool stop = false);

@@ -53,7 +53,7 @@ void PrepareMatch() {
     screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
     screen::ClearFleetBoard();
     screen::PlacementScreen();
-    if (QuitFlag.load(std::memory_order_relaxed) == 1) EndProgram();
+    if (Quitting()) EndProgram();
     ReadPlayerFleet();
     screen::CopyFleetToFleetBoard();
     screen::ShowPhaseLabel(kPlayLabelX, "Spiel startet");

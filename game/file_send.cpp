@@ -60,17 +60,6 @@ struct SendState {
 
 SendState outgoing;
 
-void Lock() {
-    screen::MutexLock(ScreenMutex);
-}
-void Unlock() {
-    screen::MutexUnlock(ScreenMutex);
-}
-
-bool Stopping() {
-    return StopFlag.load(std::memory_order_relaxed) == 1;
-}
-
 // Caller holds the lock. Only a regular file below 2 GiB can be offered; a
 // FIFO must not block the open, so it is opened without waiting.
 int OpenForSending(std::int32_t& size) {
@@ -125,12 +114,12 @@ bool AwaitAnswer() {
            std::chrono::steady_clock::now() < deadline) {
         screen::DelayMs(kAnswerPollMs);
     }
-    Lock();
+    LockScreen();
     outgoing.offerWaiting = false;
     const bool accepted = FileAnswer.load(std::memory_order_relaxed) == 1 && !Stopping();
     if (!Stopping()) screen::LogLine(accepted ? kAccepted : kRefused);
     if (!accepted) FinishSending();
-    Unlock();
+    UnlockScreen();
     return accepted;
 }
 
@@ -153,10 +142,10 @@ void SendChunks(int file, net::ConnId peer) {
         const std::size_t length = std::min<std::int64_t>(kChunkBytes, TransferSize - at);
         std::uint32_t sent = 0;
         if (net::SendData(peer, ReadChunk(file, at, length), sent) != net::kNoError) return;
-        Lock();
+        LockScreen();
         TransferPercent = PercentOf(at + 1, TransferSize);
         ShowTransferProgress(TransferPercent);
-        Unlock();
+        UnlockScreen();
         if (Stopping()) return;
         screen::DelayMs(kChunkPauseMs);
     }
@@ -186,18 +175,18 @@ bool PrepareSend(std::string_view line) {
 void FileSendWorker() {
     net::ConnId peer = net::kNoConnection;
     std::string offer;
-    Lock();
+    LockScreen();
     const int file = StartOffer(peer, offer);
     if (file < 0) FinishSending();
-    Unlock();
+    UnlockScreen();
     if (file < 0) return;
     std::uint32_t sent = 0;
     net::SendData(peer, offer, sent);
     if (AwaitAnswer()) {
         SendChunks(file, peer);
-        Lock();
+        LockScreen();
         FinishSending();
-        Unlock();
+        UnlockScreen();
     }
     close(file);
 }

@@ -30,13 +30,6 @@ constexpr std::string_view kChatSeparator = "> ";
 constexpr screen::Rect kFieldInside{126, 281, 351, 299};
 constexpr screen::Rect kSendButtonZone{351, 280, 400, 300};
 
-void Lock() {
-    screen::MutexLock(ScreenMutex);
-}
-void Unlock() {
-    screen::MutexUnlock(ScreenMutex);
-}
-
 void DrawCursor(std::size_t length) {
     const int x =
         screen::kInputTextPos.x + kGlyphWidth * static_cast<int>(std::min(length, kVisibleBytes));
@@ -76,13 +69,13 @@ std::string Chat(const std::string& line) {
 
 // The sending step: a command, an answer to an offer, or chat.
 void SendLine(const std::string& line) {
-    Lock();
+    LockScreen();
     std::string message;
     const bool command = line.starts_with(kSendFile) && PlayerNumber != 0;
     const bool startSender = command && PrepareSend(line);
     if (!command && !TakeFileAnswer(line, message)) message = Chat(line);
     EraseField();
-    Unlock();
+    UnlockScreen();
     if (!message.empty()) SendToPeer(message);
     if (startSender) {
         WaitForGameThread(FileSendThread);
@@ -95,9 +88,9 @@ enum class Step { kGoOn, kDone };
 // One key: true when the line was sent or the field must close.
 Step ApplyKey(const std::string& key, std::string& line) {
     if (key == screen::kCloseRequest) {
-        Lock();
+        LockScreen();
         RaiseQuitFlag(true);
-        Unlock();
+        UnlockScreen();
         return Step::kDone;
     }
     if (IsKey(key, screen::kKeyEnter) && !line.empty()) {
@@ -109,9 +102,9 @@ Step ApplyKey(const std::string& key, std::string& line) {
     } else if (!IsKey(key, screen::kKeyEnter)) {
         line += key;
     }
-    Lock();
+    LockScreen();
     Redraw(line);
-    Unlock();
+    UnlockScreen();
     return Step::kGoOn;
 }
 
@@ -122,9 +115,9 @@ Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) {
         return Step::kDone;
     }
     if (!OutsideField(mouse)) return Step::kGoOn;
-    Lock();
+    LockScreen();
     EraseField();
-    Unlock();
+    UnlockScreen();
     return Step::kDone;
 }
 
@@ -133,23 +126,23 @@ Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) {
 // The line also closes when the game it was opened in ends (QuitFlag raised
 // meanwhile), so no thread waits on a field nobody types into.
 void InputLine() {
-    const bool quitting = QuitFlag.load(std::memory_order_relaxed) == 1;
+    const bool quitting = Quitting();
     std::string line;
-    Lock();
+    LockScreen();
     DrawCursor(0);
-    Unlock();
+    UnlockScreen();
     for (;;) {
-        Lock();
+        LockScreen();
         const screen::MouseSample mouse = screen::PollMouse();
         const std::string key = screen::ReadKey();
-        Unlock();
+        UnlockScreen();
         if (!key.empty() && ApplyKey(key, line) == Step::kDone) return;
         if (ApplyClick(mouse, line) == Step::kDone) return;
         if (line.size() >= kAutoSendBytes) {
             SendLine(line);
             return;
         }
-        if (!quitting && QuitFlag.load(std::memory_order_relaxed) == 1) return;
+        if (!quitting && Quitting()) return;
         screen::DelayMs(kStepMs);
     }
 }

@@ -108,6 +108,14 @@ void IdleClick(const screen::MouseSample& mouse) {
 
 }  // namespace
 
+void LockScreen() {
+    screen::MutexLock(ScreenMutex);
+}
+
+void UnlockScreen() {
+    screen::MutexUnlock(ScreenMutex);
+}
+
 void ShowHelpLines() {
     for (std::string_view line : kHelpLines)
         screen::LogLine(line);

@@ -13,6 +13,9 @@ namespace game {
 extern std::string AddressText;
 // The game's one screen mutex: none until a network match is started.
 extern screen::MutexHandle ScreenMutex;
+// Take and release it; both do nothing while it is none.
+void LockScreen();
+void UnlockScreen();
 
 // Returns only when a close request is read in the idle step.
 void LobbyLoop();

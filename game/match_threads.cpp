@@ -25,25 +25,14 @@ constexpr int kWaitingLabelX = 308;
 constexpr int kPlayingLabelX = 288;
 constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
 
-void Lock() {
-    screen::MutexLock(ScreenMutex);
-}
-void Unlock() {
-    screen::MutexUnlock(ScreenMutex);
-}
-
-bool Quitting() {
-    return QuitFlag.load(std::memory_order_relaxed) == 1;
-}
-
 bool LeftClick(const screen::MouseSample& mouse) {
     return mouse.flag == 0 && mouse.buttons == screen::kButtonLeft;
 }
 
 screen::MouseSample LockedPoll() {
-    Lock();
+    LockScreen();
     const screen::MouseSample mouse = screen::PollMouse();
-    Unlock();
+    UnlockScreen();
     return mouse;
 }
 
@@ -51,15 +40,15 @@ screen::MouseSample LockedPoll() {
 // input field opens it.
 void WaitForOpponent() {
     do {
-        Lock();
+        LockScreen();
         const std::string key = screen::ReadKey();
         const screen::MouseSample mouse = screen::PollMouse();
         if (key == screen::kCloseRequest) {
             RaiseQuitFlag(true);
-            Unlock();
+            UnlockScreen();
             return;
         }
-        Unlock();
+        UnlockScreen();
         if (LeftClick(mouse) && screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) {
             InputLine();
         }
@@ -68,13 +57,13 @@ void WaitForOpponent() {
 }
 
 void StartPlaying() {
-    Lock();
+    LockScreen();
     screen::ShowPhaseLabel(kPlayingLabelX, "Spiel startet");
     if (PlayerNumber == kClientPlayer && FirstGame.load(std::memory_order_relaxed) == 1) {
         MyTurn.store(1, std::memory_order_relaxed);
         screen::PaintTurnIndicator(screen::kTurnYellow);
     }
-    Unlock();
+    UnlockScreen();
 }
 
 // A pixel on a grid line counts for the cell left of or above it.
@@ -85,10 +74,10 @@ int CellIndex(int pixel) {
 void FireAtClick(const screen::MouseSample& mouse) {
     const int column = CellIndex(mouse.x);
     const int row = CellIndex(mouse.y);
-    Lock();
+    LockScreen();
     const bool repeated = Cell(PlayerShots, column + 1, row + 1) == 1;
     if (repeated) screen::LogLine(kRepeatedShot);
-    Unlock();
+    UnlockScreen();
     if (repeated) {
         screen::WaitMs(kRepeatedShotPauseMs);
     } else {
@@ -108,29 +97,29 @@ void KeepInputLineOpen() {
 }  // namespace
 
 void StartGameThread(screen::ThreadHandle& slot, void (*procedure)()) {
-    Lock();
+    LockScreen();
     slot = screen::ThreadCreate(procedure);
-    Unlock();
+    UnlockScreen();
 }
 
 void WaitForGameThread(screen::ThreadHandle& slot) {
-    Lock();
+    LockScreen();
     const screen::ThreadHandle thread = slot;
     slot = nullptr;
-    Unlock();
+    UnlockScreen();
     screen::ThreadWait(thread);
 }
 
 void ReadyWorker() {
-    Lock();
+    LockScreen();
     screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
-    Unlock();
+    UnlockScreen();
     screen::PlacementScreen();
     if (Quitting()) return;
-    Lock();
+    LockScreen();
     screen::ShowPhaseLabel(kWaitingLabelX, "Warte...");
     screen::CopyFleetToFleetBoard();
-    Unlock();
+    UnlockScreen();
     SendReady();
     if (!Quitting()) StartGameThread(TurnThread, TurnLoop);
 }

@@ -58,17 +58,6 @@ const StatusText kConnected{{296, 175}, "hergestellt"};
 const StatusText kDisconnected{{308, 175}, "getrennt"};
 constexpr screen::Point kErrorPos{304, 170};
 
-void Lock() {
-    screen::MutexLock(ScreenMutex);
-}
-void Unlock() {
-    screen::MutexUnlock(ScreenMutex);
-}
-
-bool Stopping() {
-    return StopFlag.load(std::memory_order_relaxed) == 1;
-}
-
 // Caller holds the lock.
 void ShowStatus(screen::Colour background, std::initializer_list<StatusText> lines) {
     const screen::Rect& panel = screen::kStatusInterior;
@@ -95,14 +84,14 @@ void ConnectAsClient(std::string address) {
     net::ConnId id = net::kNoConnection;
     const net::ResultCode result = net::CreateClient(id, address, kGamePort, OnDisconnect,
                                                      OnConnect, OnNewData, kConnectTimeoutSeconds);
-    Lock();
+    LockScreen();
     ClientId = id;
     // Once the connect event has shown the connection, that text stays.
     if (!Stopping() && result != net::kNoError) ShowStatus(screen::kWhite, {ErrorText(result)});
     if (!Stopping() && result == net::kNoError && PeerId == net::kNoConnection) {
         ShowStatus(screen::kWhite, {kSearching});
     }
-    Unlock();
+    UnlockScreen();
 }
 
 void ResetCounters() {
@@ -115,9 +104,9 @@ void ResetCounters() {
 // Ends whatever game ran before this connection: its placement and turn loop
 // stop on QuitFlag; the ReadyWorker goes first, since it may start a TurnLoop.
 void WindUpGame() {
-    Lock();
+    LockScreen();
     RaiseQuitFlag();
-    Unlock();
+    UnlockScreen();
     WaitForGameThread(ReadyThread);
     WaitForGameThread(TurnThread);
 }
@@ -146,22 +135,22 @@ void ShowNewConnection(net::ConnId id) {
 
 void ShowResult(int result) {
     const bool won = result == 1;
-    Lock();
+    LockScreen();
     screen::ErasePhaseLabel();
     screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y,
                       won ? screen::kWaterBlue : screen::kHitRed, screen::kBlack);
     screen::DrawText(kResultLabelX, screen::kPhaseLabelY, won ? "Gewonnen" : "Verloren",
                      screen::kBlack);
     RaiseQuitFlag();
-    Unlock();
+    UnlockScreen();
 }
 
 }  // namespace
 
 void RaiseStop() {
-    Lock();
+    LockScreen();
     RaiseQuitFlag(true);
-    Unlock();
+    UnlockScreen();
 }
 
 void PauseUnlessStopping(int ms) {
@@ -170,9 +159,9 @@ void PauseUnlessStopping(int ms) {
 }
 
 void SendToPeer(std::string_view message) {
-    Lock();
+    LockScreen();
     const net::ConnId peer = PeerId;
-    Unlock();
+    UnlockScreen();
     std::uint32_t sent = 0;
     net::SendData(peer, message, sent);
 }
@@ -180,14 +169,14 @@ void SendToPeer(std::string_view message) {
 // PlayerNumber is set before the server listens, so a client that connects at
 // once is already met as the server's opponent.
 void StartServer() {
-    Lock();
+    LockScreen();
     ShowStatus(screen::kWhite, {kStartingServer});
     PlayerNumber = kServerPlayer;
-    Unlock();
+    UnlockScreen();
     net::ConnId id = net::kNoConnection;
     const net::ResultCode result =
         net::CreateServer(id, kGamePort, kServerBacklog, OnNewConnection, OnConnectionDenied);
-    Lock();
+    LockScreen();
     ServerId = id;
     if (result == net::kNoError) {
         ShowStatus(screen::kWhite, {kServerReady, kServerWaiting});
@@ -195,16 +184,16 @@ void StartServer() {
         PlayerNumber = 0;
         ShowStatus(screen::kWhite, {ErrorText(result)});
     }
-    Unlock();
+    UnlockScreen();
     if (result == net::kNoError) WaitForTheEnd();
 }
 
 // The connection is made on its own thread, so a close request ends the
 // program at once even while the connect waits for its time-out.
 void StartClient() {
-    Lock();
+    LockScreen();
     ShowStatus(screen::kWhite, {kStartingClient});
-    Unlock();
+    UnlockScreen();
     std::thread(ConnectAsClient, AddressText).detach();
     WaitForTheEnd();
 }
@@ -214,10 +203,10 @@ void StartClient() {
 // still under way may take it until the process ends.
 void QuitProgram() {
     RaiseStop();
-    Lock();
+    LockScreen();
     const net::ConnId own = PlayerNumber == kServerPlayer ? ServerId : ClientId;
     const net::ConnId peer = PeerId;
-    Unlock();
+    UnlockScreen();
     for (const net::ConnId id : {own, peer}) {
         net::Disconnect(id);
         net::WaitClose(id);
@@ -231,19 +220,19 @@ void QuitProgram() {
 void GameOver(int result) {
     ShowResult(result);
     WaitForGameThread(TurnThread);
-    Lock();
+    LockScreen();
     QuitFlag.store(StopFlag.load(std::memory_order_relaxed), std::memory_order_relaxed);
     FirstGame.store(0, std::memory_order_relaxed);
     ResetCounters();
     screen::PaintTurnIndicator(screen::kWhite);
-    Unlock();
+    UnlockScreen();
     PauseUnlessStopping(kResultPauseMs);
     if (Stopping()) return;
-    Lock();
+    LockScreen();
     screen::ClearFleetBoard();
     screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y, screen::kWhite,
                       screen::kBlack);
-    Unlock();
+    UnlockScreen();
     WaitForGameThread(ReadyThread);
     StartGameThread(ReadyThread, ReadyWorker);
 }
@@ -251,10 +240,10 @@ void GameOver(int result) {
 // The server's one opponent is claimed here, before its connect event runs, so
 // a second request arriving meanwhile is refused too.
 void OnNewConnection(net::ConnId, int socket, std::string_view) {
-    Lock();
+    LockScreen();
     const bool free = ConnectedFlag.load(std::memory_order_relaxed) == 0 && !Stopping();
     if (free) ConnectedFlag.store(1, std::memory_order_relaxed);
-    Unlock();
+    UnlockScreen();
     if (!free) {
         net::RefuseConnection(socket);
         return;
@@ -263,9 +252,9 @@ void OnNewConnection(net::ConnId, int socket, std::string_view) {
     std::string address;
     if (net::CreateAccept(socket, id, address, OnDisconnect, OnConnect, OnNewData) !=
         net::kNoError) {
-        Lock();
+        LockScreen();
         ConnectedFlag.store(0, std::memory_order_relaxed);
-        Unlock();
+        UnlockScreen();
     }
 }
 
@@ -273,23 +262,23 @@ void OnConnectionDenied(net::ConnId, std::string_view) {}
 
 void OnConnect(net::ConnId id) {
     WindUpGame();
-    Lock();
+    LockScreen();
     ShowNewConnection(id);
-    Unlock();
+    UnlockScreen();
     if (!Stopping()) StartGameThread(ReadyThread, ReadyWorker);
 }
 
 // The game's threads stop waiting for an opponent who is gone; a new client
 // winds the game up and starts afresh.
 void OnDisconnect(net::ConnId id) {
-    Lock();
+    LockScreen();
     if (id == PeerId) {
         ConnectedFlag.store(0, std::memory_order_relaxed);
         RaiseQuitFlag();
         StopReceiving();
         if (!Stopping()) ShowStatus(screen::kHitRed, {kConnection, kDisconnected});
     }
-    Unlock();
+    UnlockScreen();
 }
 
 void OnNewData(net::ConnId, std::string_view data) {

@@ -39,13 +39,6 @@ struct ExchangeState {
 
 ExchangeState exchange;
 
-void Lock() {
-    screen::MutexLock(ScreenMutex);
-}
-void Unlock() {
-    screen::MutexUnlock(ScreenMutex);
-}
-
 int DigitValue(char digit) {
     return digit - '0';
 }
@@ -64,34 +57,34 @@ void PassTurn(bool toUs) {
 void ReceiveShot(std::string_view digits) {
     const screen::Point cell =
         screen::FleetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
-    Lock();
+    LockScreen();
     if (!GameRunning() || MyTurn.load(std::memory_order_relaxed) == 1) {
-        Unlock();
+        UnlockScreen();
         return;
     }
     const screen::Colour colour = screen::ReadPixel(cell.x, cell.y);
     const bool hit = colour == screen::kShipGrey;
     screen::LogLine(hit ? kOwnShipHit : kOwnWater);
-    Unlock();
+    UnlockScreen();
     SendToPeer(AnswerMessage(hit, digits));
-    Lock();
+    LockScreen();
     if (hit || colour == screen::kWhite) {
         screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
                           screen::kBlack);
     }
     if (hit && --OwnCellsLeft == 0) {
-        Unlock();
+        UnlockScreen();
         GameOver(0);
-        Lock();
+        LockScreen();
     }
     PassTurn(true);
-    Unlock();
+    UnlockScreen();
 }
 
 void ReceiveAnswer(std::string_view digits, bool hit) {
-    Lock();
+    LockScreen();
     if (exchange.pendingShot.empty() || exchange.pendingShot != digits) {
-        Unlock();
+        UnlockScreen();
         return;
     }
     exchange.pendingShot.clear();
@@ -100,35 +93,35 @@ void ReceiveAnswer(std::string_view digits, bool hit) {
         screen::TargetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
     screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue, screen::kBlack);
     if (hit && --EnemyCellsLeft == 0) {
-        Unlock();
+        UnlockScreen();
         GameOver(1);
-        Lock();
+        LockScreen();
     }
     PassTurn(false);
-    Unlock();
+    UnlockScreen();
 }
 
 void ReceiveReady() {
-    Lock();
+    LockScreen();
     OpponentReady.store(1, std::memory_order_relaxed);
-    Unlock();
+    UnlockScreen();
 }
 
 // The line carries the sender's player number, as the sender's own echo does.
 void ReceiveChat(std::string_view message) {
-    Lock();
+    LockScreen();
     const std::int32_t sender = kServerPlayer + kClientPlayer - PlayerNumber;
     std::string line = std::to_string(sender);
     line += kChatSeparator;
     line += message.substr(kChatTextAt);
     screen::LogLine(line);
-    Unlock();
+    UnlockScreen();
 }
 
 void ReceiveOfferMessage(std::string_view bytes) {
-    Lock();
+    LockScreen();
     const std::string reply = ReceiveOffer(bytes);
-    Unlock();
+    UnlockScreen();
     if (!reply.empty()) SendToPeer(reply);
 }
 
@@ -153,14 +146,14 @@ void Dispatch(const Message& message) {
             break;
         case MessageKind::kAccept:
         case MessageKind::kRefuse:
-            Lock();
+            LockScreen();
             ReceiveFileAnswer(message.kind == MessageKind::kAccept);
-            Unlock();
+            UnlockScreen();
             break;
         case MessageKind::kFileData:
-            Lock();
+            LockScreen();
             ReceiveFileData(bytes);
-            Unlock();
+            UnlockScreen();
             break;
     }
 }
@@ -181,21 +174,21 @@ std::string AnswerMessage(bool hit, std::string_view digits) {
 }
 
 void SendReady() {
-    Lock();
+    LockScreen();
     exchange.selfReady = true;
-    Unlock();
+    UnlockScreen();
     SendToPeer(kReadyMessage);
 }
 
 bool SendShot(int column, int row) {
     const std::string message = ShotMessage(column, row);
-    Lock();
+    LockScreen();
     const bool free = exchange.pendingShot.empty();
     if (free) {
         exchange.pendingShot = message.substr(kShotDigitsAt);
         Cell(PlayerShots, column + 1, row + 1) = 1;
     }
-    Unlock();
+    UnlockScreen();
     if (free) SendToPeer(message);
     return free;
 }

@@ -49,13 +49,6 @@ constexpr std::string_view kTouching = "Schiffe d\x81rfen sich nicht direkt  ber
 
 enum class Confirmation { kConfirmed, kRestart, kEnded };
 
-void Lock() {
-    MutexLock(game::ScreenMutex);
-}
-void Unlock() {
-    MutexUnlock(game::ScreenMutex);
-}
-
 bool IsGrey(int x, int y) {
     return ReadPixel(x, y) == kShipGrey;
 }
@@ -99,10 +92,10 @@ void PaintShip(int x, int y, int length, bool horizontal) {
 
 template <std::size_t N>
 void LogAll(const std::string_view (&texts)[N]) {
-    Lock();
+    game::LockScreen();
     for (std::string_view text : texts)
         LogLine(text);
-    Unlock();
+    game::UnlockScreen();
 }
 
 // One placement pass: a key, the pause and a mouse sample. The pause is taken
@@ -110,18 +103,14 @@ void LogAll(const std::string_view (&texts)[N]) {
 // between two long holds would keep other threads (the received messages
 // among them) waiting for seconds.
 std::string PlacementPass(MouseSample& mouse) {
-    Lock();
+    game::LockScreen();
     std::string key = ReadKey();
-    Unlock();
+    game::UnlockScreen();
     WaitMs(kPassPauseMs);
-    Lock();
+    game::LockScreen();
     mouse = PollMouse();
-    Unlock();
+    game::UnlockScreen();
     return key;
-}
-
-bool QuitRequested() {
-    return game::QuitFlag.load(std::memory_order_relaxed) == 1;
 }
 
 enum class ShipOutcome { kPlaced, kClosed, kRestart };
@@ -143,7 +132,7 @@ ShipOutcome PlaceOneShip(int length) {
         const bool placed =
             pressed && PlaceShip(mouse.x, mouse.y, length, mouse.buttons == kButtonLeft ? 1 : 0);
         if (key == kCloseRequest) return ShipOutcome::kClosed;
-        if (placed || QuitRequested()) return ShipOutcome::kPlaced;
+        if (placed || game::Quitting()) return ShipOutcome::kPlaced;
         // Nothing to act on until the player moves, clicks or types, or
         // another thread raises QuitFlag: sleep instead of polling.
         if (!pressed && key.empty()) WaitForInputAfter(seen);
@@ -151,9 +140,9 @@ ShipOutcome PlaceOneShip(int length) {
 }
 
 void RaiseQuitFlags() {
-    Lock();
+    game::LockScreen();
     game::RaiseQuitFlag(true);
-    Unlock();
+    game::UnlockScreen();
 }
 
 // A close request here ends the program as it does while ships are placed,
@@ -161,9 +150,9 @@ void RaiseQuitFlags() {
 Confirmation AwaitConfirmation() {
     for (;;) {
         const std::uint64_t seen = InputGeneration();
-        Lock();
+        game::LockScreen();
         const std::string key = ReadKey();
-        Unlock();
+        game::UnlockScreen();
         if (IsKey(key, kKeyEnter)) return Confirmation::kConfirmed;
         if (IsKey(key, kKeyEscape)) return Confirmation::kRestart;
         WaitMs(kConfirmPauseMs);
@@ -171,20 +160,20 @@ Confirmation AwaitConfirmation() {
             RaiseQuitFlags();
             return Confirmation::kEnded;
         }
-        if (QuitRequested()) return Confirmation::kEnded;
+        if (game::Quitting()) return Confirmation::kEnded;
         if (key.empty()) WaitForInputAfter(seen);
     }
 }
 
 // One run from the start texts to the confirmation; Escape asks for another.
 Confirmation PlacementRun() {
-    Lock();
+    game::LockScreen();
     for (std::string_view text : kStartTexts)
         LogLine(text);
     ClearTargetBoard();
-    Unlock();
+    game::UnlockScreen();
     for (std::uint8_t length : game::kShipLengths) {
-        if (QuitRequested()) return Confirmation::kEnded;
+        if (game::Quitting()) return Confirmation::kEnded;
         const ShipOutcome outcome = PlaceOneShip(length);
         if (outcome == ShipOutcome::kRestart) return Confirmation::kRestart;
         if (outcome == ShipOutcome::kClosed) {
@@ -209,7 +198,7 @@ int PlaceShip(int x, int y, int length, int horizontal) {
         WaitMs(kPlaceShipPauseMs);
         return 0;
     }
-    Lock();
+    game::LockScreen();
     const std::string_view refusal = Refusal(x, y, length, horizontal != 0);
     const bool placed = refusal.empty();
     if (placed) {
@@ -217,7 +206,7 @@ int PlaceShip(int x, int y, int length, int horizontal) {
     } else {
         LogLine(refusal);
     }
-    Unlock();
+    game::UnlockScreen();
     WaitMs(kPlaceShipPauseMs);
     return placed ? 1 : 0;
 }

@@ -71,6 +71,29 @@ TEST_F(Sending, BytesArriveWholeAndBothTotalsAreExact) {
     EXPECT_EQ(BytesSent(accepted), 0u);
 }
 
+// A connection adopted from a non-blocking socket, where send accepts only what
+// fits, and the raw end that reads from it.
+struct NonBlockingPair {
+    int listener = -1;
+    int reader = -1;
+    ConnId id = 0;
+};
+
+NonBlockingPair AdoptNonBlocking() {
+    NonBlockingPair pair;
+    std::uint16_t port = 0;
+    pair.listener = ListenLoopback(port);
+    pair.reader = ConnectLoopback(port);
+    const int adopted = AcceptOne(pair.listener);
+    if (adopted < 0) return pair;
+    fcntl(adopted, F_SETFL, fcntl(adopted, F_GETFL) | O_NONBLOCK);
+    std::string address;
+    if (net::CreateAccept(adopted, pair.id, address, OnDisconnect, OnConnect, OnData) !=
+        net::kNoError)
+        pair.id = 0;
+    return pair;
+}
+
 // A pattern without a short period: a resend from the wrong place cannot match it.
 std::string PatternedBytes(std::size_t size) {
     std::string bytes(size, '\0');
@@ -85,16 +108,10 @@ std::string PatternedBytes(std::size_t size) {
 }
 
 TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
-    std::uint16_t port = 0;
-    const int listener = ListenLoopback(port);
-    const int reader = ConnectLoopback(port);
-    const int adopted = AcceptOne(listener);
-    ASSERT_GE(adopted, 0);
-    fcntl(adopted, F_SETFL, fcntl(adopted, F_GETFL) | O_NONBLOCK);
-    std::string address;
-    ConnId id = 0;
-    ASSERT_EQ(net::CreateAccept(adopted, id, address, OnDisconnect, OnConnect, OnData),
-              net::kNoError);
+    const NonBlockingPair pair = AdoptNonBlocking();
+    ASSERT_GT(pair.id, 0);
+    const ConnId id = pair.id;
+    const int reader = pair.reader;
     const std::string data = PatternedBytes(kFloodBytes / 8);
     std::uint32_t count = 0;
     auto sending = std::async(std::launch::async, [&] { return net::SendData(id, data, count); });
@@ -112,22 +129,16 @@ TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
     ASSERT_EQ(received.size(), data.size());
     EXPECT_TRUE(received == data) << "the bytes arrived out of order or repeated";
     close(reader);
-    close(listener);
+    close(pair.listener);
 }
 
 // Partial sends on a full connection would let two messages mix if the sends
 // of two threads were not kept apart.
 TEST_F(Sending, MessagesFromSeveralThreadsReachTheWireWhole) {
-    std::uint16_t port = 0;
-    const int listener = ListenLoopback(port);
-    const int reader = ConnectLoopback(port);
-    const int adopted = AcceptOne(listener);
-    ASSERT_GE(adopted, 0);
-    fcntl(adopted, F_SETFL, fcntl(adopted, F_GETFL) | O_NONBLOCK);
-    std::string address;
-    ConnId id = 0;
-    ASSERT_EQ(net::CreateAccept(adopted, id, address, OnDisconnect, OnConnect, OnData),
-              net::kNoError);
+    const NonBlockingPair pair = AdoptNonBlocking();
+    ASSERT_GT(pair.id, 0);
+    const ConnId id = pair.id;
+    const int reader = pair.reader;
     const std::size_t size = kFloodBytes / 2;
     const std::string a(size, 'a'), b(size, 'b');
     std::uint32_t countA = 0, countB = 0;
@@ -140,7 +151,7 @@ TEST_F(Sending, MessagesFromSeveralThreadsReachTheWireWhole) {
     ASSERT_EQ(received.size(), 2 * size);
     EXPECT_TRUE(received == a + b || received == b + a) << "the two messages were mixed";
     close(reader);
-    close(listener);
+    close(pair.listener);
 }
 
 TEST_F(Sending, UnknownAndEndingHandlesGiveNotFound) {
