@@ -2,6 +2,7 @@
 // whole placement screen driven by injected clicks and keys on its own thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <utility>
@@ -264,6 +265,35 @@ TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
     worker.join();
     EXPECT_EQ(GreyCells(), 30);
     EXPECT_EQ(game::QuitFlag.load(), 0);
+}
+
+// The mutex is not fair: a placement pass that gave it up only for an instant
+// between two long holds would keep a thread that draws a received message
+// waiting for many seconds. Each wait here is bounded by one pass of 80 ms.
+TEST_F(Placing, AnotherThreadGetsTheScreenMutexDuringEveryPass) {
+    SetPausesEnabled(true);
+    worker = std::thread(PlacementScreen);
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
+    // The pointer moving over the window without a button keeps the passes going.
+    std::atomic<bool> moving{true};
+    std::thread mover([&moving] {
+        for (int x = 0; moving.load(); x = (x + 1) % 200) {
+            InjectMouse(30 + x, 100, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    constexpr auto kLongestFairWait = std::chrono::seconds(1);
+    for (int i = 0; i < 20; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        MutexLock(game::ScreenMutex);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        MutexUnlock(game::ScreenMutex);
+        EXPECT_LT(waited, kLongestFairWait) << "round " << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    moving.store(false);
+    mover.join();
+    InjectMouseAway();
 }
 
 TEST_F(Placing, TwoButtonsAtOncePlaceNothing) {
