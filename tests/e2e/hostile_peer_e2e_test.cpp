@@ -43,9 +43,8 @@ std::string Digits(int column, int row) {
 class HostilePeer : public ::testing::Test {
    protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "marevant-e2e-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        server.directory = pattern;
+        server.directory = MakeScratchDirectory();
+        ASSERT_FALSE(server.directory.empty());
     }
     void TearDown() override {
         EndSession(server);

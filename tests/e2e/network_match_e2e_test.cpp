@@ -146,8 +146,9 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     ASSERT_NO_FATAL_FAILURE(Connect(client, '2'));
     ASSERT_NO_FATAL_FAILURE(Place(server, kServerFleet));
     ASSERT_TRUE(Shown(client, PlaceShips(client.session, kClientFleet, client.last), "its ships"));
-    Wait(client, [](const Frame& f) { return LogShows(f, "mit ESC l\x94schen"); }, kAnswerTimeoutMs,
-         "the question to confirm the fleet");
+    Wait(
+        client, [](const Frame& f) { return LogShows(f, "mit ESC l\x94schen"); }, kAnswerTimeoutMs,
+        "the question to confirm the fleet");
     EXPECT_TRUE(SaveDocPicture("placement.png", client.last));
     ASSERT_TRUE(PressNamedKey(client.session, "Return"));
     // The client fires first in the first game; the server waits.

@@ -79,9 +79,8 @@ std::set<std::string> Entries(const fs::path& directory) {
 class Transfer : public ::testing::Test {
    protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "marevant-e2e-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        base = pattern;
+        base = MakeScratchDirectory();
+        ASSERT_FALSE(base.empty());
         for (const char* name : {"server", "client"})
             fs::create_directory(base / name);
         server.directory = (base / "server").string();

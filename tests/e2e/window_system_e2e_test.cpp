@@ -7,6 +7,7 @@
 
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/frame_compare.h"
+#include "tests/e2e/match_driver.h"
 #include "tests/e2e/x_harness.h"
 #include "tests/e2e/x_proxy.h"
 
@@ -22,18 +23,6 @@ constexpr int kKeyPauseMs = 80;
 constexpr int kPlacementTimeoutMs = 20000;
 // Long enough for many of the placement screen's 80 ms passes.
 constexpr int kIgnoredClickMs = 600;
-constexpr std::uint32_t kWhite = 0xFFFFFF;
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kGrey = 0x696969;
-
-bool Lobby(const Frame& f) {
-    return TextShows(f, 296, 170, "IP eingeben", kBlack, kWhite);
-}
-
-bool Placing(const Frame& f) {
-    return TextShows(f, 284, 240, "Schiffe setzen", kBlack, kWhite);
-}
-
 bool CellA1Is(const Frame& f, std::uint32_t colour) {
     return PixelAt(f, kCellA1, kCellA1) == colour;
 }
@@ -56,10 +45,10 @@ TEST_F(WindowSystem, WithoutAWindowManagerThePointerBringsTheFocus) {
                 StartGame(session, kGameBinary) &&
                 FindWindowByClass(session, "marevant", "Marevant"));
     ASSERT_TRUE(FocusIsPointerRoot(session));
-    ASSERT_TRUE(WaitForFrame(session, Lobby, kFrameTimeoutMs, last));
+    ASSERT_TRUE(WaitForFrame(session, InLobby, kFrameTimeoutMs, last));
     ASSERT_TRUE(ClickUntil(
         session, kStatusPanelX, kStatusPanelY, Button::kLeft,
-        [](const Frame& f) { return !Lobby(f); }, last))
+        [](const Frame& f) { return !InLobby(f); }, last))
         << "the click into the address field was not taken";
     ASSERT_TRUE(TypeText(session, "KI", kKeyPauseMs));
     ASSERT_TRUE(PressNamedKey(session, "Return"));
@@ -70,15 +59,15 @@ TEST_F(WindowSystem, WithoutAWindowManagerThePointerBringsTheFocus) {
     ASSERT_TRUE(GiveFocusToAnotherWindow(session));
     ASSERT_TRUE(MovePointer(session, kCellA1, kCellA1) && PressButton(session, Button::kLeft));
     const bool placed = WaitForFrame(
-        session, [](const Frame& f) { return CellA1Is(f, kGrey); }, kIgnoredClickMs, last);
+        session, [](const Frame& f) { return CellA1Is(f, kGreyPixel); }, kIgnoredClickMs, last);
     ASSERT_TRUE(ReleaseButton(session, Button::kLeft));
     EXPECT_FALSE(placed) << "a ship was placed while another window had the focus";
-    EXPECT_TRUE(CellA1Is(last, kWhite));
+    EXPECT_TRUE(CellA1Is(last, kWhitePixel));
 
     ASSERT_TRUE(SetPointerRootFocus(session));
     EXPECT_TRUE(ClickUntil(
-        session, kCellA1, kCellA1, Button::kLeft, [](const Frame& f) { return CellA1Is(f, kGrey); },
-        last))
+        session, kCellA1, kCellA1, Button::kLeft,
+        [](const Frame& f) { return CellA1Is(f, kGreyPixel); }, last))
         << "the click was not taken once the focus followed the pointer again";
     ASSERT_TRUE(SendCloseRequest(session));
     EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));

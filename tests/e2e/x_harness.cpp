@@ -10,9 +10,11 @@
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -27,6 +29,7 @@ constexpr int kWindowPollMs = 10;
 constexpr int kMaxDisplayDigits = 16;
 constexpr unsigned long kCoverPixel = 0xFF0000;  // red on the 24-bit TrueColor screen
 constexpr long kMaxPropertyLongs = 1 << 20;
+constexpr char kScratchPattern[] = "marevant-e2e-XXXXXX";
 constexpr int kOtherWindowX = 500;
 constexpr int kOtherWindowY = 420;
 constexpr unsigned int kOtherWindowSize = 40;
@@ -172,6 +175,11 @@ void ReadDesktopFacts(Display* display, Window window, WindowFacts& facts) {
 }
 
 }  // namespace
+
+std::string MakeScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / kScratchPattern).string();
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
 
 bool StartXServer(XServer& server) {
     int pipeFds[2];

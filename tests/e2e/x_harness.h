@@ -77,6 +77,8 @@ struct WindowFacts {
 enum class Button { kLeft, kRight };
 
 // x_harness.cpp: the server, the game process and its window.
+// A new empty folder below the system's temporary folder, for a game to work in.
+std::string MakeScratchDirectory();
 bool StartXServer(XServer& server);
 bool ConnectToServer(Session& session);
 bool StartGame(Session& session, const char* binary);
