@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "screen/graphics.h"
-
 namespace game {
 
 Board ComputerFleet{};
@@ -17,8 +15,6 @@ std::int32_t PlacementAttempts = 0;
 std::uint8_t EnemyCellsLeft = kFleetCells;
 std::uint8_t OwnCellsLeft = kFleetCells;
 std::atomic<std::uint8_t> MyTurn{0};
-std::atomic<std::uint8_t> QuitFlag{0};
-std::atomic<std::uint8_t> StopFlag{0};
 
 namespace {
 
@@ -46,12 +42,6 @@ bool NeighboursFree(int column, int row, int length, int orientation) {
 }
 
 }  // namespace
-
-void RaiseQuitFlag(bool stop) {
-    QuitFlag.store(1, std::memory_order_relaxed);
-    if (stop) StopFlag.store(1, std::memory_order_relaxed);
-    screen::WakeInputWaiters();
-}
 
 void ClearBoard(Board& board) {
     std::memset(board.cells, 0, sizeof board.cells);

@@ -1,6 +1,6 @@
 // The game's data: the Board type, the fixed fleet, the boards, counters and
-// flags both match flows share, the computer's placement rule and the shot
-// bookkeeping. No drawing and no input happen here.
+// the turn flag both match flows share, the computer's placement rule and the
+// shot bookkeeping. No drawing, no input and no threads happen here.
 #pragma once
 
 #include <array>
@@ -51,21 +51,8 @@ extern std::array<std::uint8_t, kLongestShip + 1> RemainingShips;
 extern std::int32_t PlacementAttempts;
 extern std::uint8_t EnemyCellsLeft;
 extern std::uint8_t OwnCellsLeft;
-// Polled by several threads without a lock.
+// 1 while the local player may fire; polled by several threads without a lock.
 extern std::atomic<std::uint8_t> MyTurn;
-extern std::atomic<std::uint8_t> QuitFlag;
-extern std::atomic<std::uint8_t> StopFlag;
-
-inline bool Quitting() {
-    return QuitFlag.load(std::memory_order_relaxed) == 1;
-}
-inline bool Stopping() {
-    return StopFlag.load(std::memory_order_relaxed) == 1;
-}
-
-// Sets QuitFlag (and StopFlag when `stop`) and wakes the loops that sleep until
-// the player does something, so they see it at once.
-void RaiseQuitFlag(bool stop = false);
 
 // Places a ship on ComputerFleet when the neighbour rule allows it; returns 1
 // when placed, 0 when not; a length outside 2..5 is never placed. Every call

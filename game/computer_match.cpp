@@ -7,7 +7,7 @@
 
 #include "game/board.h"
 #include "game/computer_player.h"
-#include "game/program.h"
+#include "game/input_line.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -21,17 +21,13 @@ constexpr int kPlayerPollPauseMs = 60;
 constexpr int kRepeatedShotPauseMs = 100;
 constexpr int kBeforeComputerPauseMs = 500;
 constexpr int kResultPauseMs = 2000;
-constexpr int kResultLabelX = 308;
-constexpr int kInitLabelX = 288;
-constexpr int kPlacementLabelX = 284;
-constexpr int kPlayLabelX = 288;
 
 constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
 constexpr std::string_view kPlayerHit = "Du hast ein Schiff getroffen";
 constexpr std::string_view kPlayerWater = "Wasser";
 
-void EndOnCloseRequest() {
-    if (screen::ReadKey() == screen::kCloseRequest) EndProgram();
+void EndOnCloseRequest(ProgramEnd end) {
+    if (screen::ReadKey() == screen::kCloseRequest) end();
 }
 
 // The placed fleet is read off the big board's pixels before they are cleared.
@@ -46,28 +42,23 @@ void ReadPlayerFleet() {
     }
 }
 
-void PrepareMatch() {
+void PrepareMatch(ProgramEnd end) {
     StartComputerOpponent();
-    screen::ShowPhaseLabel(kInitLabelX, "Initialisiere");
-    PlaceComputerFleet();
-    screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
+    screen::ShowPhaseLabel(screen::kPhaseStarting);
+    PlaceComputerFleet(end);
+    screen::ShowPhaseLabel(screen::kPhasePlacing);
     screen::ClearFleetBoard();
-    screen::PlacementScreen();
-    if (Quitting()) EndProgram();
+    screen::PlacementScreen(InputLine);
+    if (Quitting()) end();
     ReadPlayerFleet();
     screen::CopyFleetToFleetBoard();
-    screen::ShowPhaseLabel(kPlayLabelX, "Spiel startet");
-}
-
-// A pixel on a grid line counts for the cell left of or above it.
-int CellAt(int pixel) {
-    return (pixel - 1) / screen::kTargetCellSize;
+    screen::ShowPhaseLabel(screen::kPhasePlaying);
 }
 
 // Returns true when the click fired; a cell fired at before costs no turn.
 bool FireAtClick(int x, int y) {
-    const int column = CellAt(x);
-    const int row = CellAt(y);
+    const int column = screen::TargetCellAt(x);
+    const int row = screen::TargetCellAt(y);
     const Shot shot = FireShot(PlayerShots, ComputerFleet, EnemyCellsLeft, column, row);
     if (shot == Shot::kRepeated) {
         screen::LogLine(kRepeatedShot);
@@ -93,13 +84,13 @@ void ComputerPhase() {
 
 // While no button is held the next poll can only find what an input change
 // brings, so the phase sleeps until one comes instead of polling.
-void PlayerPhase() {
+void PlayerPhase(ProgramEnd end) {
     screen::PaintTurnIndicator(screen::kTurnYellow);
     do {
         const std::uint64_t seen = screen::InputGeneration();
-        EndOnCloseRequest();
+        EndOnCloseRequest(end);
         const screen::MouseSample mouse = screen::PollMouse();
-        if (mouse.flag == 0 && mouse.buttons == screen::kButtonLeft &&
+        if (screen::IsLeftClick(mouse) &&
             screen::InZone(screen::kTargetClickZone, mouse.x, mouse.y) &&
             FireAtClick(mouse.x, mouse.y)) {
             return;
@@ -110,9 +101,9 @@ void PlayerPhase() {
     } while (MyTurn.load(std::memory_order_relaxed) == 1);
 }
 
-void ExchangeFire() {
+void ExchangeFire(ProgramEnd end) {
     for (;;) {
-        PlayerPhase();
+        PlayerPhase(end);
         if (FleetSunk(EnemyCellsLeft)) return;
         ComputerPhase();
         if (FleetSunk(EnemyCellsLeft) || FleetSunk(OwnCellsLeft)) return;
@@ -122,24 +113,19 @@ void ExchangeFire() {
 // The loser of a match fires first in the next one.
 void FinishMatch() {
     const bool won = FleetSunk(EnemyCellsLeft);
-    screen::ErasePhaseLabel();
-    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y,
-                      won ? screen::kWaterBlue : screen::kHitRed, screen::kBlack);
-    screen::DrawText(kResultLabelX, screen::kPhaseLabelY, won ? "Gewonnen" : "Verloren",
-                     screen::kBlack);
+    screen::ShowResult(won);
     MyTurn.store(won ? 0 : 1, std::memory_order_relaxed);
     OwnCellsLeft = kFleetCells;
     EnemyCellsLeft = kFleetCells;
     screen::PaintTurnIndicator(screen::kWhite);
     screen::WaitMs(kResultPauseMs);
-    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y, screen::kWhite,
-                      screen::kBlack);
+    screen::ClearPhaseBackground();
 }
 
-void RunComputerMatch() {
+void RunComputerMatch(ProgramEnd end) {
     for (;;) {
-        PrepareMatch();
-        ExchangeFire();
+        PrepareMatch(end);
+        ExchangeFire(end);
         FinishMatch();
     }
 }

@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "game/board.h"
-#include "game/program.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -282,12 +281,12 @@ void RunPass() {
 }
 
 // One placement cycle; false when it ran out of attempts and must start over.
-bool PlaceFleetInOneCycle() {
+bool PlaceFleetInOneCycle(ProgramEnd end) {
     PlacementAttempts = 0;
     for (std::uint8_t length : kShipLengths) {
         const auto orientation = static_cast<std::uint8_t>(Draw(kOrientations));
         for (;;) {
-            if (screen::ReadKey() == screen::kCloseRequest) EndProgram();
+            if (screen::ReadKey() == screen::kCloseRequest) end();
             const std::uint8_t column = DrawCoordinate();
             const std::uint8_t row = DrawCoordinate();
             const bool placed = TryPlaceShip(column, row, length, orientation) == 1;
@@ -311,9 +310,9 @@ void StartComputerOpponent() {
     target = TargetState{};
 }
 
-void PlaceComputerFleet() {
+void PlaceComputerFleet(ProgramEnd end) {
     ClearBoard(ComputerFleet);
-    while (!PlaceFleetInOneCycle())
+    while (!PlaceFleetInOneCycle(end))
         ClearBoard(ComputerFleet);
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "game/match_state.h"
+
 namespace game {
 
 struct CellRef {
@@ -29,8 +31,9 @@ struct TargetState {
 // target state.
 void StartComputerOpponent();
 
-// Fills ComputerFleet with the whole fleet; ends the program on a close request.
-void PlaceComputerFleet();
+// Fills ComputerFleet with the whole fleet; ends the program through `end` on a
+// close request.
+void PlaceComputerFleet(ProgramEnd end);
 
 // Fires exactly one shot at PlayerFleet and reports it in the log and on the
 // small board.

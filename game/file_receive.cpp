@@ -3,26 +3,22 @@
 // plain name, never through a symbolic link, never beyond the offered size.
 // Owns the open file of an arriving transfer; every step runs under the
 // screen mutex.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "game/file_transfer.h"
 
 #include <algorithm>
-#include <cerrno>
 
-#include "game/file_transfer.h"
+#include "game/file_access.h"
 #include "game/message_stream.h"
+#include "game/protocol.h"
 #include "game/transfer_rules.h"
+#include "screen/layout.h"
 #include "screen/message_log.h"
 
 namespace game {
 namespace {
 
-constexpr std::string_view kAccept = "SYST:j";
-constexpr std::string_view kRefuse = "SYST:n";
 constexpr std::string_view kYes = "j";
 constexpr std::string_view kNo = "n";
-constexpr mode_t kNewFileMode = 0644;
 
 // Texts are code page 437: 0x81 u-umlaut, 0x94 o-umlaut, 0xE1 sharp s.
 constexpr std::string_view kBadName = "Ung\x81ltiger Dateiname";
@@ -34,35 +30,26 @@ constexpr std::string_view kNotSaved = "Datei konnte nicht gespeichert werden";
 enum class Phase { kIdle, kOffered, kArriving };
 
 struct ReceiveState {
-    Phase phase = Phase::kIdle;
-    int file = -1;
-    std::int64_t received = 0;
+    Phase phase GUARDED_BY(ScreenMutex) = Phase::kIdle;
+    FileHandle file GUARDED_BY(ScreenMutex) = kNoFile;
+    std::int64_t received GUARDED_BY(ScreenMutex) = 0;
 };
 
 ReceiveState incoming;
 
-void SetPhase(Phase phase) {
+void SetPhase(Phase phase) REQUIRES(ScreenMutex) {
     incoming.phase = phase;
     ReceivingFile.store(phase == Phase::kIdle ? 0 : 1, std::memory_order_relaxed);
 }
 
-void CloseFile() {
-    if (incoming.file >= 0) close(incoming.file);
-    incoming.file = -1;
-}
-
-void EndTransfer() {
-    CloseFile();
-    EraseProgressBar();
+void EndTransfer() REQUIRES(ScreenMutex) {
+    CloseFile(incoming.file);
+    incoming.file = kNoFile;
+    screen::EraseProgressBar();
     SetPhase(Phase::kIdle);
 }
 
-bool IsSymbolicLink(const std::string& name) {
-    struct stat info {};
-    return lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
-
-void LogOffer() {
+void LogOffer() REQUIRES(ScreenMutex) {
     screen::LogLine("Datei wird empfangen:");
     screen::LogLine(TransferName + " - " + SizeInKiB(TransferSize) + "KB");
     screen::LogLine(" ");
@@ -72,13 +59,12 @@ void LogOffer() {
 
 // The file is created here, before the answer goes out; a 0-byte file is
 // complete at once. A file that cannot be created is refused instead.
-std::string Accept() {
-    incoming.file = open(TransferName.c_str(),
-                         O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
-    if (incoming.file < 0) {
+std::string Accept() REQUIRES(ScreenMutex) {
+    incoming.file = CreateReceivedFile(TransferName);
+    if (incoming.file == kNoFile) {
         screen::LogLine(kNotSaved);
         SetPhase(Phase::kIdle);
-        return std::string(kRefuse);
+        return std::string(kRefuseMessage);
     }
     incoming.received = 0;
     if (TransferSize == 0) {
@@ -87,34 +73,24 @@ std::string Accept() {
         ExpectFileData(static_cast<std::uint32_t>(TransferSize));
         SetPhase(Phase::kArriving);
     }
-    return std::string(kAccept);
-}
-
-bool WriteAll(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(incoming.file, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
+    return std::string(kAcceptMessage);
 }
 
 }  // namespace
 
 std::string ReceiveOffer(std::string_view message) {
     if (SendingFile.load(std::memory_order_relaxed) == 1 || incoming.phase != Phase::kIdle) {
-        return std::string(kRefuse);
+        return std::string(kRefuseMessage);
     }
     const OfferParts offer = SplitOffer(message);
-    if (!IsPlainFileName(offer.name) || IsSymbolicLink(offer.name)) {
+    if (!IsPlainFileName(offer.name) || NamesALink(offer.name)) {
         screen::LogLine(kBadName);
-        return std::string(kRefuse);
+        return std::string(kRefuseMessage);
     }
     std::int32_t size = 0;
     if (!ParseOfferedSize(offer.size, size)) {
         screen::LogLine(kBadSize);
-        return std::string(kRefuse);
+        return std::string(kRefuseMessage);
     }
     TransferName = offer.name;
     TransferSize = size;
@@ -132,7 +108,7 @@ bool TakeFileAnswer(std::string_view line, std::string& reply) {
         return true;
     }
     EndTransfer();
-    reply = kRefuse;
+    reply = kRefuseMessage;
     return true;
 }
 
@@ -140,14 +116,14 @@ void ReceiveFileData(std::string_view bytes) {
     if (incoming.phase != Phase::kArriving) return;
     const std::int64_t room = TransferSize - incoming.received;
     bytes = bytes.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(room, 0)));
-    if (!WriteAll(bytes)) {
+    if (!AppendToFile(incoming.file, bytes)) {
         screen::LogLine(kNotSaved);
         EndTransfer();
         return;
     }
     incoming.received += static_cast<std::int64_t>(bytes.size());
     TransferPercent = PercentOf(incoming.received, TransferSize);
-    ShowTransferProgress(TransferPercent);
+    screen::ShowProgress(TransferPercent);
     if (incoming.received >= TransferSize) EndTransfer();
 }
 

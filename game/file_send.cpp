@@ -1,23 +1,17 @@
 // The sending side of a file transfer: the "sendfile" checks, the offer, the
 // wait for the answer and the chunks, paced 100 ms apart. Owns whether our
-// offer waits for an answer and the progress bar's drawing. The file is read
-// through the worker's own descriptor; shared state is touched under the
-// screen mutex; nothing is sent while it is held.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// offer waits for an answer. The file is read through its own handle; shared
+// state is touched under the screen mutex; nothing is sent while it is held.
+#include "game/file_transfer.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 
-#include "game/board.h"
-#include "game/file_transfer.h"
-#include "game/lobby.h"
-#include "game/network_match.h"
+#include "game/file_access.h"
+#include "game/protocol.h"
 #include "game/transfer_rules.h"
-#include "net/net.h"
+#include "net/send.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -35,13 +29,10 @@ std::atomic<std::uint8_t> FileAnswer{kNoAnswer};
 namespace {
 
 constexpr std::size_t kCommandLength = 9;  // "sendfile" and the byte after it
-constexpr std::size_t kChunkBytes = 6144;
 constexpr int kChunkPauseMs = 100;
 constexpr int kAnswerPollMs = 250;
 constexpr std::chrono::seconds kAnswerTimeout{300};
-constexpr int kBarWidth = 272;
 constexpr double kPercent = 100.0;
-constexpr char kPathSeparator = '/';
 
 constexpr std::string_view kAlreadySending = "Sende bereits eine Datei";
 constexpr std::string_view kReceiving = "Empfange gerade eine Datei";
@@ -55,97 +46,73 @@ constexpr std::string_view kRefused = "Datei wurde abgelehnt";
 constexpr std::string_view kAccepted = "Datei wurde angenommen";
 
 struct SendState {
-    bool offerWaiting = false;  // our offer is out and not yet answered
+    bool offerWaiting GUARDED_BY(ScreenMutex) = false;  // our offer is out, not yet answered
 };
 
 SendState outgoing;
 
-// Caller holds the lock. Only a regular file below 2 GiB can be offered; a
-// FIFO must not block the open, so it is opened without waiting.
-int OpenForSending(std::int32_t& size) {
-    const int file = open(SendPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info {};
-    if (file < 0 || fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (file >= 0) close(file);
-        screen::LogLine(kCannotOpen);
-        return -1;
+// Only a regular file below 2 GiB can be offered.
+FileHandle OpenSendPath(std::int32_t& size) REQUIRES(ScreenMutex) {
+    std::int64_t length = 0;
+    FileHandle file = kNoFile;
+    const OpenResult result = OpenForSending(SendPath, kMaxTransferSize, length, file);
+    if (result != OpenResult::kOpened) {
+        screen::LogLine(result == OpenResult::kTooLarge ? kTooLarge : kCannotOpen);
+        return kNoFile;
     }
-    if (info.st_size > kMaxTransferSize) {
-        close(file);
-        screen::LogLine(kTooLarge);
-        return -1;
-    }
-    size = static_cast<std::int32_t>(info.st_size);
+    size = static_cast<std::int32_t>(length);
     return file;
 }
 
-// Caller holds the lock.
-void FinishSending() {
+void FinishSending() REQUIRES(ScreenMutex) {
     SendingFile.store(0, std::memory_order_relaxed);
     FileAnswer.store(kNoAnswer, std::memory_order_relaxed);
-    EraseProgressBar();
+    screen::EraseProgressBar();
 }
 
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = path.rfind(kPathSeparator);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Caller holds the lock. On success the offer goes to `peer`, the connection
-// of this transfer: a later opponent never gets its chunks.
-int StartOffer(net::ConnId& peer, std::string& offer) {
+// On success the offer goes to `peer`, the connection of this transfer: a
+// later opponent never gets its chunks.
+FileHandle StartOffer(net::ConnId& peer, std::string& offer) REQUIRES(ScreenMutex) {
     std::int32_t size = 0;
-    const int file = OpenForSending(size);
-    if (file < 0) return -1;
-    TransferName = NameOf(SendPath);
+    const FileHandle file = OpenSendPath(size);
+    if (file == kNoFile) return kNoFile;
+    TransferName = LastPathComponent(SendPath);
     TransferSize = size;
     FileAnswer.store(kNoAnswer, std::memory_order_relaxed);
     outgoing.offerWaiting = true;
     peer = PeerId;
-    offer = "DATA:" + TransferName + "?" + std::to_string(size);
+    offer = OfferMessage(TransferName, size);
     return file;
 }
 
 // No answer within the time-out, or a connection gone, counts as a refusal.
-bool AwaitAnswer() {
+bool AwaitAnswer() EXCLUDES(ScreenMutex) {
     const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
     while (FileAnswer.load(std::memory_order_relaxed) == kNoAnswer && !Stopping() &&
            ConnectedFlag.load(std::memory_order_relaxed) == 1 &&
            std::chrono::steady_clock::now() < deadline) {
         screen::DelayMs(kAnswerPollMs);
     }
-    LockScreen();
+    ScreenGuard guard;
     outgoing.offerWaiting = false;
-    const bool accepted = FileAnswer.load(std::memory_order_relaxed) == 1 && !Stopping();
+    const bool accepted =
+        FileAnswer.load(std::memory_order_relaxed) == kAnswerAccepted && !Stopping();
     if (!Stopping()) screen::LogLine(accepted ? kAccepted : kRefused);
     if (!accepted) FinishSending();
-    UnlockScreen();
     return accepted;
 }
 
-// A file that shrank meanwhile is filled up with zero bytes, so the receiver
-// still gets exactly the size it was offered.
-std::string ReadChunk(int file, std::int64_t at, std::size_t length) {
-    std::string chunk(length, '\0');
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = pread(file, chunk.data() + done, length - done, at + done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return chunk;
-}
-
 // Ends early when the program stops or the connection is gone.
-void SendChunks(int file, net::ConnId peer) {
-    for (std::int64_t at = 0; at < TransferSize; at += kChunkBytes) {
-        const std::size_t length = std::min<std::int64_t>(kChunkBytes, TransferSize - at);
+void SendChunks(FileHandle file, net::ConnId peer, std::int32_t size) EXCLUDES(ScreenMutex) {
+    for (std::int64_t at = 0; at < size; at += kFileChunkBytes) {
+        const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
         std::uint32_t sent = 0;
-        if (net::SendData(peer, ReadChunk(file, at, length), sent) != net::kNoError) return;
-        LockScreen();
-        TransferPercent = PercentOf(at + 1, TransferSize);
-        ShowTransferProgress(TransferPercent);
-        UnlockScreen();
+        if (net::SendData(peer, ReadChunkAt(file, at, length), sent) != net::kNoError) return;
+        {
+            ScreenGuard guard;
+            TransferPercent = PercentOf(at + 1, size);
+            screen::ShowProgress(TransferPercent);
+        }
         if (Stopping()) return;
         screen::DelayMs(kChunkPauseMs);
     }
@@ -163,8 +130,7 @@ bool PrepareSend(std::string_view line) {
         return false;
     }
     SendPath = line.size() > kCommandLength ? std::string(line.substr(kCommandLength)) : "";
-    std::error_code error;
-    if (SendPath.empty() || !std::filesystem::exists(SendPath, error)) {
+    if (!PathExists(SendPath)) {
         screen::LogLine(kNotFound);
         return false;
     }
@@ -175,39 +141,32 @@ bool PrepareSend(std::string_view line) {
 void FileSendWorker() {
     net::ConnId peer = net::kNoConnection;
     std::string offer;
-    LockScreen();
-    const int file = StartOffer(peer, offer);
-    if (file < 0) FinishSending();
-    UnlockScreen();
-    if (file < 0) return;
+    FileHandle file = kNoFile;
+    std::int32_t size = 0;
+    {
+        ScreenGuard guard;
+        file = StartOffer(peer, offer);
+        size = TransferSize;
+        if (file == kNoFile) FinishSending();
+    }
+    if (file == kNoFile) return;
     std::uint32_t sent = 0;
     net::SendData(peer, offer, sent);
     if (AwaitAnswer()) {
-        SendChunks(file, peer);
-        LockScreen();
+        SendChunks(file, peer, size);
+        ScreenGuard guard;
         FinishSending();
-        UnlockScreen();
     }
-    close(file);
+    CloseFile(file);
 }
 
 void ReceiveFileAnswer(bool accepted) {
     if (outgoing.offerWaiting && FileAnswer.load(std::memory_order_relaxed) == kNoAnswer)
-        FileAnswer.store(accepted ? 1 : 0, std::memory_order_relaxed);
+        FileAnswer.store(accepted ? kAnswerAccepted : kAnswerRefused, std::memory_order_relaxed);
 }
 
 std::int32_t PercentOf(std::int64_t done, std::int64_t total) {
     return total > 0 ? static_cast<std::int32_t>(std::lround(done * kPercent / total)) : 0;
-}
-
-void ShowTransferProgress(std::int32_t percent) {
-    const screen::Rect& bar = screen::kProgressBar;
-    screen::FillBox(bar.x1, bar.y1, bar.x1 + kBarWidth * percent / 100, bar.y2, screen::kWaterBlue);
-}
-
-void EraseProgressBar() {
-    const screen::Rect& bar = screen::kProgressBar;
-    screen::FillBox(bar.x1, bar.y1, bar.x2, bar.y2, screen::kWhite);
 }
 
 }  // namespace game

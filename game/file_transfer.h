@@ -1,8 +1,7 @@
 // File transfer between the two copies: the shared transfer state, the sender
 // (FileSendWorker, started from the input line) and the receiving steps that
 // the dispatcher calls for offers, answers and file data. One transfer runs at
-// a time, in either direction. Procedures marked "locked" expect the caller to
-// hold the screen mutex and return the reply to send after releasing it.
+// a time, in either direction.
 #pragma once
 
 #include <atomic>
@@ -10,44 +9,46 @@
 #include <string>
 #include <string_view>
 
+#include "game/match_state.h"
+
 namespace game {
 
+// The opponent's answer to our offer.
 inline constexpr std::uint8_t kNoAnswer = 255;
+inline constexpr std::uint8_t kAnswerRefused = 0;
+inline constexpr std::uint8_t kAnswerAccepted = 1;
 
-// Written under the screen mutex; the flags are also polled without it.
-extern std::string SendPath;
-extern std::string TransferName;
-extern std::int32_t TransferSize;
-extern std::int32_t TransferPercent;
+extern std::string SendPath GUARDED_BY(ScreenMutex);
+extern std::string TransferName GUARDED_BY(ScreenMutex);
+extern std::int32_t TransferSize GUARDED_BY(ScreenMutex);
+extern std::int32_t TransferPercent GUARDED_BY(ScreenMutex);
+// Written under the screen mutex, polled without it.
 extern std::atomic<std::uint8_t> SendingFile;
 extern std::atomic<std::uint8_t> ReceivingFile;
-extern std::atomic<std::uint8_t> FileAnswer;  // 255 none yet, 1 accepted, 0 refused
+extern std::atomic<std::uint8_t> FileAnswer;
 
 // Sending side.
-// Locked. For a "sendfile" line: checks the path and that no transfer runs;
-// true when a FileSendWorker is to be started.
-bool PrepareSend(std::string_view line);
+// For a "sendfile" line: checks the path and that no transfer runs; true when a
+// FileSendWorker is to be started.
+bool PrepareSend(std::string_view line) REQUIRES(ScreenMutex);
 // Offers SendPath, waits for the answer, sends the chunks.
-void FileSendWorker();
-// Locked. The opponent's "SYST:j" or "SYST:n"; counts only while our offer waits.
-void ReceiveFileAnswer(bool accepted);
+void FileSendWorker() EXCLUDES(ScreenMutex);
+// The opponent's "SYST:j" or "SYST:n"; counts only while our offer waits.
+void ReceiveFileAnswer(bool accepted) REQUIRES(ScreenMutex);
 
-// Receiving side.
-// Locked. Shows a valid offer and waits for the player's answer; returns
-// "SYST:n" for an offer that is refused at once.
-std::string ReceiveOffer(std::string_view message);
-// Locked. "j" or "n" typed while an offer is pending or a file arrives;
-// false when the line is no answer. `reply` gets the answer to send.
-bool TakeFileAnswer(std::string_view line, std::string& reply);
-// Locked. Appends bytes of the accepted file.
-void ReceiveFileData(std::string_view bytes);
-// Locked. A connection ended or began: an arriving file stops where it is.
-void StopReceiving();
+// Receiving side. Each step returns the reply to send once the lock is released.
+// Shows a valid offer and waits for the player's answer; returns "SYST:n" for an
+// offer that is refused at once.
+std::string ReceiveOffer(std::string_view message) REQUIRES(ScreenMutex);
+// "j" or "n" typed while an offer is pending or a file arrives; false when the
+// line is no answer. `reply` gets the answer to send.
+bool TakeFileAnswer(std::string_view line, std::string& reply) REQUIRES(ScreenMutex);
+// Appends bytes of the accepted file.
+void ReceiveFileData(std::string_view bytes) REQUIRES(ScreenMutex);
+// A connection ended or began: an arriving file stops where it is.
+void StopReceiving() REQUIRES(ScreenMutex);
 
 // Nearest whole percent of `done` in `total`.
 std::int32_t PercentOf(std::int64_t done, std::int64_t total);
-// Locked. The progress bar up to `percent`, and its erasure.
-void ShowTransferProgress(std::int32_t percent);
-void EraseProgressBar();
 
 }  // namespace game

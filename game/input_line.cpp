@@ -6,11 +6,9 @@
 #include <algorithm>
 #include <string>
 
-#include "game/board.h"
 #include "game/file_transfer.h"
-#include "game/lobby.h"
-#include "game/match_threads.h"
-#include "game/network_match.h"
+#include "game/match_state.h"
+#include "game/protocol.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -19,22 +17,15 @@ namespace game {
 namespace {
 
 constexpr int kStepMs = 10;
-constexpr std::size_t kVisibleBytes = 28;
-constexpr std::size_t kAutoSendBytes = 217;
-constexpr int kGlyphWidth = 8;
-constexpr int kCursorHeight = 6;
+constexpr std::size_t kVisibleBytes = screen::kInputVisibleBytes;
 constexpr std::string_view kSendFile = "sendfile";
-constexpr std::string_view kChatKeyword = "NACHR:";
 constexpr std::string_view kChatSeparator = "> ";
-// The field's inside, where clicks keep it open: x 126..351, y 281..299.
-constexpr screen::Rect kFieldInside{126, 281, 351, 299};
-constexpr screen::Rect kSendButtonZone{351, 280, 400, 300};
 
 void DrawCursor(std::size_t length) {
-    const int x =
-        screen::kInputTextPos.x + kGlyphWidth * static_cast<int>(std::min(length, kVisibleBytes));
+    const int x = screen::kInputTextPos.x +
+                  screen::kGlyphWidth * static_cast<int>(std::min(length, kVisibleBytes));
     const int y = screen::kInputTextPos.y;
-    screen::DrawLine(x, y, x, y + kCursorHeight, screen::kBlack);
+    screen::DrawLine(x, y, x, y + screen::kCursorHeight, screen::kBlack);
 }
 
 void EraseField() {
@@ -50,74 +41,63 @@ void Redraw(const std::string& line) {
     DrawCursor(line.size());
 }
 
-bool IsKey(const std::string& key, char code) {
-    return key.size() == 1 && key[0] == code;
-}
-
-bool OutsideField(const screen::MouseSample& mouse) {
-    return mouse.x < kFieldInside.x1 || mouse.x > kFieldInside.x2 || mouse.y < kFieldInside.y1 ||
-           mouse.y > kFieldInside.y2;
-}
-
-// Caller holds the lock. The echo carries our player number; before a
-// connection (number 0) nothing goes out.
-std::string Chat(const std::string& line) {
+// The echo carries our player number; before a connection (number 0) nothing
+// goes out.
+std::string Chat(const std::string& line) REQUIRES(ScreenMutex) {
     screen::LogLine(std::to_string(PlayerNumber) + std::string(kChatSeparator) + line);
     if (PlayerNumber == 0) return {};
-    return std::string(kChatKeyword) + static_cast<char>(line.size()) + line;
+    return ChatMessage(line);
 }
 
 // The sending step: a command, an answer to an offer, or chat.
-void SendLine(const std::string& line) {
-    LockScreen();
+void SendLine(const std::string& line) EXCLUDES(ScreenMutex) {
     std::string message;
-    const bool command = line.starts_with(kSendFile) && PlayerNumber != 0;
-    const bool startSender = command && PrepareSend(line);
-    if (!command && !TakeFileAnswer(line, message)) message = Chat(line);
-    EraseField();
-    UnlockScreen();
+    bool startSender = false;
+    {
+        ScreenGuard guard;
+        const bool command = line.starts_with(kSendFile) && PlayerNumber != 0;
+        startSender = command && PrepareSend(line);
+        if (!command && !TakeFileAnswer(line, message)) message = Chat(line);
+        EraseField();
+    }
     if (!message.empty()) SendToPeer(message);
     if (startSender) {
-        WaitForGameThread(FileSendThread);
-        StartGameThread(FileSendThread, FileSendWorker);
+        WaitForGameThread(GameThread::kFileSend);
+        StartGameThread(GameThread::kFileSend, FileSendWorker);
     }
 }
 
 enum class Step { kGoOn, kDone };
 
-// One key: true when the line was sent or the field must close.
-Step ApplyKey(const std::string& key, std::string& line) {
+// One key: kDone when the line was sent or the field must close.
+Step ApplyKey(const std::string& key, std::string& line) EXCLUDES(ScreenMutex) {
     if (key == screen::kCloseRequest) {
-        LockScreen();
-        RaiseQuitFlag(true);
-        UnlockScreen();
+        RaiseStop();
         return Step::kDone;
     }
-    if (IsKey(key, screen::kKeyEnter) && !line.empty()) {
+    if (screen::IsKey(key, screen::kKeyEnter) && !line.empty()) {
         SendLine(line);
         return Step::kDone;
     }
-    if (IsKey(key, screen::kKeyBackspace)) {
+    if (screen::IsKey(key, screen::kKeyBackspace)) {
         if (!line.empty()) line.pop_back();
-    } else if (!IsKey(key, screen::kKeyEnter)) {
+    } else if (!screen::IsKey(key, screen::kKeyEnter)) {
         line += key;
     }
-    LockScreen();
+    ScreenGuard guard;
     Redraw(line);
-    UnlockScreen();
     return Step::kGoOn;
 }
 
-Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) {
-    if (mouse.flag != 0 || mouse.buttons != screen::kButtonLeft) return Step::kGoOn;
-    if (screen::InZone(kSendButtonZone, mouse.x, mouse.y) && !line.empty()) {
+Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) EXCLUDES(ScreenMutex) {
+    if (!screen::IsLeftClick(mouse)) return Step::kGoOn;
+    if (screen::InZone(screen::kSendButtonClickZone, mouse.x, mouse.y) && !line.empty()) {
         SendLine(line);
         return Step::kDone;
     }
-    if (!OutsideField(mouse)) return Step::kGoOn;
-    LockScreen();
+    if (screen::InRect(screen::kInputFieldInside, mouse.x, mouse.y)) return Step::kGoOn;
+    ScreenGuard guard;
     EraseField();
-    UnlockScreen();
     return Step::kDone;
 }
 
@@ -128,17 +108,21 @@ Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) {
 void InputLine() {
     const bool quitting = Quitting();
     std::string line;
-    LockScreen();
-    DrawCursor(0);
-    UnlockScreen();
+    {
+        ScreenGuard guard;
+        DrawCursor(0);
+    }
     for (;;) {
-        LockScreen();
-        const screen::MouseSample mouse = screen::PollMouse();
-        const std::string key = screen::ReadKey();
-        UnlockScreen();
+        screen::MouseSample mouse{};
+        std::string key;
+        {
+            ScreenGuard guard;
+            mouse = screen::PollMouse();
+            key = screen::ReadKey();
+        }
         if (!key.empty() && ApplyKey(key, line) == Step::kDone) return;
         if (ApplyClick(mouse, line) == Step::kDone) return;
-        if (line.size() >= kAutoSendBytes) {
+        if (line.size() >= kChatAutoSendBytes) {
             SendLine(line);
             return;
         }

@@ -16,19 +16,13 @@
 namespace game {
 
 std::string AddressText;
-screen::MutexHandle ScreenMutex = nullptr;
 
 namespace {
-
-using screen::kStatusInterior;
 
 constexpr int kIdlePauseMs = 5;
 constexpr int kEntryPauseMs = 200;
 constexpr std::size_t kAddressMaxLength = 15;  // a dotted IPv4 address
-constexpr std::size_t kAddressRowLength = 8;   // longer addresses take two rows
-constexpr int kHalfGlyphWidth = 4;
-constexpr screen::Point kAddressUpperRow{308, 165};
-constexpr screen::Point kComputerLabelPos{332, 170};
+constexpr std::size_t kAddressRowLength = screen::kAddressRowLength;
 constexpr std::string_view kAcceptedChars = "0123456789.AIKaik";
 
 // The quotation marks and the runs of blanks are part of the texts: the blanks
@@ -39,17 +33,12 @@ constexpr std::string_view kHelpLines[] = {
     " ", "Spiel gegen PC: \"KI\" bei IP       eingeben und \"Verbinden\"",
 };
 
-bool LeftClick(const screen::MouseSample& mouse) {
-    return mouse.flag == 0 && mouse.buttons == screen::kButtonLeft;
-}
-
 void ClearStatusPanel() {
-    screen::FillBox(kStatusInterior.x1, kStatusInterior.y1, kStatusInterior.x2, kStatusInterior.y2,
-                    screen::kWhite);
+    screen::ShowStatus(screen::kWhite, {});
 }
 
 int CentredX(std::size_t length) {
-    return screen::kStatusCentreX - kHalfGlyphWidth * static_cast<int>(length);
+    return screen::kStatusCentreX - screen::kGlyphWidth / 2 * static_cast<int>(length);
 }
 
 void DrawAddressField() {
@@ -60,8 +49,8 @@ void DrawAddressField() {
         screen::DrawText(CentredX(length), screen::kStatusLineY, AddressText, screen::kBlack);
     } else {
         const std::string_view text = AddressText;
-        screen::DrawText(kAddressUpperRow.x, kAddressUpperRow.y, text.substr(0, kAddressRowLength),
-                         screen::kBlack);
+        screen::DrawText(screen::kAddressUpperRow.x, screen::kAddressUpperRow.y,
+                         text.substr(0, kAddressRowLength), screen::kBlack);
         screen::DrawText(CentredX(length - kAddressRowLength), screen::kStatusLowerY,
                          text.substr(kAddressRowLength), screen::kBlack);
     }
@@ -69,14 +58,14 @@ void DrawAddressField() {
 }
 
 // Applies one key to the address; Enter may start a match from here.
-void ApplyAddressKey(const std::string& key) {
+void ApplyAddressKey(const std::string& key, ProgramEnd end) {
     const char first = key[0];
     if (first == screen::kKeyEnter) {
-        if (!AddressText.empty()) Connect();
+        if (!AddressText.empty()) Connect(end);
     } else if (first == screen::kKeyBackspace) {
         if (!AddressText.empty()) AddressText.pop_back();
     } else if (first == screen::kSpecialKeyPrefix) {
-        if (key == screen::kCloseRequest) QuitProgram();
+        if (key == screen::kCloseRequest) QuitProgram(end);
     } else if (kAcceptedChars.find(first) != std::string_view::npos) {
         if (AddressText.size() < kAddressMaxLength) AddressText.push_back(first);
     }
@@ -89,32 +78,18 @@ bool IsComputerAddress(const std::string& address) {
     return upper == "KI" || upper == "AI";
 }
 
-// A failed server start may be retried; the mutex of the failed try is unused.
-void CreateScreenMutex() {
-    screen::MutexDestroy(ScreenMutex);
-    ScreenMutex = screen::MutexCreate();
-}
-
-void IdleClick(const screen::MouseSample& mouse) {
+void IdleClick(const screen::MouseSample& mouse, ProgramEnd end) {
     if (screen::kInputLineClickZone.y1 < mouse.y && mouse.y < screen::kInputLineClickZone.y2) {
         if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) InputLine();
     } else if (screen::InZone(screen::kStatusClickZone, mouse.x, mouse.y)) {
-        AddressEntry();
+        AddressEntry(end);
     } else if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) {
         ClearStatusPanel();
-        Connect();
+        Connect(end);
     }
 }
 
 }  // namespace
-
-void LockScreen() {
-    screen::MutexLock(ScreenMutex);
-}
-
-void UnlockScreen() {
-    screen::MutexUnlock(ScreenMutex);
-}
 
 void ShowHelpLines() {
     for (std::string_view line : kHelpLines)
@@ -124,13 +99,13 @@ void ShowHelpLines() {
 // Without a left click and without a key nothing can happen until the input
 // changes, so the idle step sleeps until then instead of waking 200 times a
 // second; a held button keeps it polling, since each pass repeats the action.
-void LobbyLoop() {
+void LobbyLoop(ProgramEnd end) {
     ShowHelpLines();
     for (;;) {
         const std::uint64_t seen = screen::InputGeneration();
         const screen::MouseSample mouse = screen::PollMouse();
-        const bool clicked = LeftClick(mouse);
-        if (clicked) IdleClick(mouse);
+        const bool clicked = screen::IsLeftClick(mouse);
+        if (clicked) IdleClick(mouse, end);
         screen::WaitMs(kIdlePauseMs);
         const std::string key = screen::ReadKey();
         if (key == screen::kCloseRequest) return;
@@ -138,39 +113,41 @@ void LobbyLoop() {
     }
 }
 
-void AddressEntry() {
+void AddressEntry(ProgramEnd end) {
     AddressText.clear();
     ClearStatusPanel();
     for (;;) {
         const std::string key = screen::ReadKey();
         if (!key.empty()) {
-            ApplyAddressKey(key);
+            ApplyAddressKey(key, end);
             DrawAddressField();
         }
         screen::WaitMs(kEntryPauseMs);
         const screen::MouseSample mouse = screen::PollMouse();
-        if (LeftClick(mouse)) {
-            if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) Connect();
+        if (screen::IsLeftClick(mouse)) {
+            if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) Connect(end);
             return;
         }
     }
 }
 
-void Connect() {
+// A failed server start may be retried; the mutex of the failed try is unused.
+void Connect(ProgramEnd end) {
     if (AddressText.empty()) {
         CreateScreenMutex();
-        StartServer();
+        StartServer(end);
         return;
     }
     if (IsComputerAddress(AddressText)) {
-        const std::string blanks(2, screen::kBlankChar);
-        screen::DrawText(kComputerLabelPos.x, kComputerLabelPos.y, blanks, screen::kWhite);
-        screen::DrawText(kComputerLabelPos.x, kComputerLabelPos.y, "KI", screen::kBlack);
+        const screen::Label& label = screen::kComputerLabel;
+        const std::string blanks(label.text.size(), screen::kBlankChar);
+        screen::DrawText(label.at.x, label.at.y, blanks, screen::kWhite);
+        screen::DrawText(label.at.x, label.at.y, label.text, screen::kBlack);
         MyTurn.store(1, std::memory_order_relaxed);
-        RunComputerMatch();
+        RunComputerMatch(end);
     }
     CreateScreenMutex();
-    StartClient();
+    StartClient(AddressText, end);
 }
 
 }  // namespace game

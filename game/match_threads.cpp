@@ -6,10 +6,8 @@
 #include <string>
 
 #include "game/board.h"
+#include "game/dispatcher.h"
 #include "game/input_line.h"
-#include "game/lobby.h"
-#include "game/network_match.h"
-#include "game/protocol.h"
 #include "screen/fleet_copy.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -20,64 +18,53 @@ namespace {
 
 constexpr int kPollPauseMs = 50;
 constexpr int kRepeatedShotPauseMs = 100;
-constexpr int kPlacementLabelX = 284;
-constexpr int kWaitingLabelX = 308;
-constexpr int kPlayingLabelX = 288;
 constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
 
-bool LeftClick(const screen::MouseSample& mouse) {
-    return mouse.flag == 0 && mouse.buttons == screen::kButtonLeft;
-}
-
-screen::MouseSample LockedPoll() {
-    LockScreen();
-    const screen::MouseSample mouse = screen::PollMouse();
-    UnlockScreen();
-    return mouse;
+screen::MouseSample LockedPoll() EXCLUDES(ScreenMutex) {
+    ScreenGuard guard;
+    return screen::PollMouse();
 }
 
 // Reads one key per pass: a close request ends the game here. A click into the
 // input field opens it.
-void WaitForOpponent() {
+void WaitForOpponent() EXCLUDES(ScreenMutex) {
     do {
-        LockScreen();
-        const std::string key = screen::ReadKey();
-        const screen::MouseSample mouse = screen::PollMouse();
-        if (key == screen::kCloseRequest) {
-            RaiseQuitFlag(true);
-            UnlockScreen();
-            return;
+        screen::MouseSample mouse{};
+        {
+            ScreenGuard guard;
+            const std::string key = screen::ReadKey();
+            mouse = screen::PollMouse();
+            if (key == screen::kCloseRequest) {
+                RaiseQuitFlag(true);
+                return;
+            }
         }
-        UnlockScreen();
-        if (LeftClick(mouse) && screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) {
+        if (screen::IsLeftClick(mouse) &&
+            screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) {
             InputLine();
         }
         screen::DelayMs(kPollPauseMs);
     } while (OpponentReady.load(std::memory_order_relaxed) == 0 && !Quitting());
 }
 
-void StartPlaying() {
-    LockScreen();
-    screen::ShowPhaseLabel(kPlayingLabelX, "Spiel startet");
+void StartPlaying() EXCLUDES(ScreenMutex) {
+    ScreenGuard guard;
+    screen::ShowPhaseLabel(screen::kPhasePlaying);
     if (PlayerNumber == kClientPlayer && FirstGame.load(std::memory_order_relaxed) == 1) {
         MyTurn.store(1, std::memory_order_relaxed);
         screen::PaintTurnIndicator(screen::kTurnYellow);
     }
-    UnlockScreen();
 }
 
-// A pixel on a grid line counts for the cell left of or above it.
-int CellIndex(int pixel) {
-    return (pixel - screen::kTargetCellSize - 1) / screen::kTargetCellSize;
-}
-
-void FireAtClick(const screen::MouseSample& mouse) {
-    const int column = CellIndex(mouse.x);
-    const int row = CellIndex(mouse.y);
-    LockScreen();
-    const bool repeated = Cell(PlayerShots, column + 1, row + 1) == 1;
-    if (repeated) screen::LogLine(kRepeatedShot);
-    UnlockScreen();
+void FireAtClick(const screen::MouseSample& mouse) EXCLUDES(ScreenMutex) {
+    const int column = screen::TargetCellAt(mouse.x) - 1;
+    const int row = screen::TargetCellAt(mouse.y) - 1;
+    bool repeated = false;
+    {
+        ScreenGuard guard;
+        repeated = Cell(PlayerShots, column + 1, row + 1) == 1;
+        if (repeated) screen::LogLine(kRepeatedShot);
+    }
     if (repeated) {
         screen::WaitMs(kRepeatedShotPauseMs);
     } else {
@@ -86,42 +73,30 @@ void FireAtClick(const screen::MouseSample& mouse) {
 }
 
 // The field stays open for the next line until the player clicks elsewhere.
-void KeepInputLineOpen() {
+void KeepInputLineOpen() EXCLUDES(ScreenMutex) {
     while (!Quitting()) {
         InputLine();
-        if (LeftClick(LockedPoll())) return;
+        if (screen::IsLeftClick(LockedPoll())) return;
         screen::DelayMs(kPollPauseMs);
     }
 }
 
 }  // namespace
 
-void StartGameThread(screen::ThreadHandle& slot, void (*procedure)()) {
-    LockScreen();
-    slot = screen::ThreadCreate(procedure);
-    UnlockScreen();
-}
-
-void WaitForGameThread(screen::ThreadHandle& slot) {
-    LockScreen();
-    const screen::ThreadHandle thread = slot;
-    slot = nullptr;
-    UnlockScreen();
-    screen::ThreadWait(thread);
-}
-
 void ReadyWorker() {
-    LockScreen();
-    screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
-    UnlockScreen();
-    screen::PlacementScreen();
+    {
+        ScreenGuard guard;
+        screen::ShowPhaseLabel(screen::kPhasePlacing);
+    }
+    screen::PlacementScreen(InputLine);
     if (Quitting()) return;
-    LockScreen();
-    screen::ShowPhaseLabel(kWaitingLabelX, "Warte...");
-    screen::CopyFleetToFleetBoard();
-    UnlockScreen();
+    {
+        ScreenGuard guard;
+        screen::ShowPhaseLabel(screen::kPhaseWaiting);
+        screen::CopyFleetToFleetBoard();
+    }
     SendReady();
-    if (!Quitting()) StartGameThread(TurnThread, TurnLoop);
+    if (!Quitting()) StartGameThread(GameThread::kTurn, TurnLoop);
 }
 
 void TurnLoop() {
@@ -130,7 +105,7 @@ void TurnLoop() {
     StartPlaying();
     while (!Quitting()) {
         const screen::MouseSample mouse = LockedPoll();
-        if (LeftClick(mouse)) {
+        if (screen::IsLeftClick(mouse)) {
             if (screen::InZone(screen::kTargetClickZone, mouse.x, mouse.y)) {
                 if (MyTurn.load(std::memory_order_relaxed) == 1) FireAtClick(mouse);
             } else if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) {

@@ -10,13 +10,7 @@
 namespace game {
 namespace {
 
-constexpr std::string_view kKeywords[] = {"SYST:", "SHOT:", "NACHR:", "DATA:"};
-constexpr std::size_t kSystemLength = 6;  // "SYST:" and one letter
-constexpr std::size_t kAnswerLength = 8;  // "SYST:H" or "SYST:W" and two digits
-constexpr std::size_t kShotLength = 7;    // "SHOT:" and two digits
-constexpr std::size_t kChatHeader = 7;    // "NACHR:" and the length byte
-constexpr std::size_t kOfferHeader = 5;   // "DATA:"
-constexpr char kOfferNameEnd = '?';
+constexpr std::size_t kOfferHeader = kOfferKeyword.size();
 
 struct StreamState {
     std::mutex lock;  // the connection's worker feeds; the input line starts file data
@@ -67,16 +61,16 @@ Cut FixedWithDigits(std::string_view s, std::size_t firstDigit, std::size_t leng
 Cut SystemMessage(std::string_view s) {
     if (s.size() < kSystemLength) return kWait;
     switch (s[kSystemLength - 1]) {
-        case 'R':
+        case kReadyLetter:
             return {Fit::kComplete, MessageKind::kReady, kSystemLength};
-        case 'j':
+        case kAcceptLetter:
             return {Fit::kComplete, MessageKind::kAccept, kSystemLength};
-        case 'n':
+        case kRefuseLetter:
             return {Fit::kComplete, MessageKind::kRefuse, kSystemLength};
-        case 'H':
-            return FixedWithDigits(s, kSystemLength, kAnswerLength, MessageKind::kHit);
-        case 'W':
-            return FixedWithDigits(s, kSystemLength, kAnswerLength, MessageKind::kMiss);
+        case kHitLetter:
+            return FixedWithDigits(s, kAnswerDigitsAt, kAnswerLength, MessageKind::kHit);
+        case kMissLetter:
+            return FixedWithDigits(s, kAnswerDigitsAt, kAnswerLength, MessageKind::kMiss);
         default:
             return kNoMessage;
     }
@@ -109,11 +103,11 @@ Cut ReadMessage(std::string_view s) {
     for (std::string_view keyword : kKeywords) {
         if (s.size() < keyword.size() && keyword.starts_with(s)) return kWait;
     }
-    if (s.starts_with("SYST:")) return SystemMessage(s);
-    if (s.starts_with("SHOT:"))
-        return FixedWithDigits(s, kShotLength - 2, kShotLength, MessageKind::kShot);
-    if (s.starts_with("NACHR:")) return ChatMessage(s);
-    if (s.starts_with("DATA:")) return OfferMessage(s);
+    if (s.starts_with(kSystemKeyword)) return SystemMessage(s);
+    if (s.starts_with(kShotKeyword))
+        return FixedWithDigits(s, kShotDigitsAt, kShotLength, MessageKind::kShot);
+    if (s.starts_with(kChatKeyword)) return ChatMessage(s);
+    if (s.starts_with(kOfferKeyword)) return OfferMessage(s);
     return kNoMessage;
 }
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "game/protocol.h"
+
 namespace game {
 
 enum class MessageKind {
@@ -29,13 +31,6 @@ struct Message {
     std::string bytes;  // the whole message as it came, or the file bytes
 };
 
-// File chunks are cut by the sender at this size; only between two of them can
-// a message stand.
-inline constexpr std::size_t kFileChunkBytes = 6144;
-// The longest chat text a sender's input line produces.
-inline constexpr std::size_t kMaxChatText = 218;
-// Longest file name an offer may carry before it counts as garbage.
-inline constexpr std::size_t kMaxOfferName = 255;
 // The stream never holds more than the longest incomplete message.
 inline constexpr std::size_t kMaxHeldBytes = 512;
 

@@ -5,96 +5,56 @@
 // thread or GameOver.
 #include "game/network_match.h"
 
-#include <algorithm>
 #include <string>
 #include <thread>
 
 #include "game/board.h"
+#include "game/dispatcher.h"
 #include "game/file_transfer.h"
-#include "game/lobby.h"
 #include "game/match_threads.h"
 #include "game/message_stream.h"
-#include "game/program.h"
-#include "game/protocol.h"
-#include "net/net.h"
+#include "net/create.h"
+#include "net/worker.h"
 #include "screen/fleet_copy.h"
 #include "screen/layout.h"
 
 namespace game {
-
-std::int32_t PlayerNumber = 0;
-net::ConnId ServerId = net::kNoConnection;
-net::ConnId ClientId = net::kNoConnection;
-net::ConnId PeerId = net::kNoConnection;
-std::atomic<std::uint8_t> ConnectedFlag{0};
-std::atomic<std::uint8_t> OpponentReady{0};
-std::atomic<std::uint8_t> FirstGame{1};
-screen::ThreadHandle ReadyThread = nullptr;
-screen::ThreadHandle TurnThread = nullptr;
-screen::ThreadHandle FileSendThread = nullptr;
-
 namespace {
 
 constexpr int kWaitLoopPauseMs = 300;
 constexpr int kResultPauseMs = 2000;
-constexpr int kStopCheckMs = 50;
 constexpr std::uint16_t kServerBacklog = 1;
 constexpr std::uint32_t kConnectTimeoutSeconds = 60;
-constexpr int kResultLabelX = 308;
-constexpr int kPlacementLabelX = 284;
 
-struct StatusText {
-    screen::Point at;
-    std::string text;
-};
-
-const StatusText kStartingServer{{288, 170}, "Starte Server"};
-const StatusText kServerReady{{288, 165}, "Server bereit"};
-const StatusText kServerWaiting{{308, 175}, "Warte..."};
-const StatusText kStartingClient{{288, 170}, "Starte Client"};
-const StatusText kSearching{{292, 170}, "Suche Server"};
-const StatusText kConnection{{300, 165}, "Verbindung"};
-const StatusText kConnected{{296, 175}, "hergestellt"};
-const StatusText kDisconnected{{308, 175}, "getrennt"};
-constexpr screen::Point kErrorPos{304, 170};
-
-// Caller holds the lock.
-void ShowStatus(screen::Colour background, std::initializer_list<StatusText> lines) {
-    const screen::Rect& panel = screen::kStatusInterior;
-    screen::FillBox(panel.x1, panel.y1, panel.x2, panel.y2, background);
-    for (const StatusText& line : lines)
-        screen::DrawText(line.at.x, line.at.y, line.text, screen::kBlack);
-}
-
-StatusText ErrorText(net::ResultCode code) {
-    return {kErrorPos, "Fehler: " + std::to_string(code)};
+void ShowError(net::ResultCode code) REQUIRES(ScreenMutex) {
+    const std::string text = "Fehler: " + std::to_string(code);
+    screen::ShowStatus(screen::kWhite, {{screen::kErrorPos, text}});
 }
 
 // Only a close request is taken from the key queue; every other key stays for
 // the placement screen, the turn loop or the input line. A close request that
 // one of those took ends their part and sets StopFlag, which ends the wait too.
-[[noreturn]] void WaitForTheEnd() {
+[[noreturn]] void WaitForTheEnd(ProgramEnd end) EXCLUDES(ScreenMutex) {
     for (;;) {
-        if (screen::TakeCloseRequest() || Stopping()) QuitProgram();
+        if (screen::TakeCloseRequest() || Stopping()) QuitProgram(end);
         screen::DelayMs(kWaitLoopPauseMs);
     }
 }
 
-void ConnectAsClient(std::string address) {
+void ConnectAsClient(std::string address) EXCLUDES(ScreenMutex) {
     net::ConnId id = net::kNoConnection;
     const net::ResultCode result = net::CreateClient(id, address, kGamePort, OnDisconnect,
                                                      OnConnect, OnNewData, kConnectTimeoutSeconds);
-    LockScreen();
+    ScreenGuard guard;
     ClientId = id;
     // Once the connect event has shown the connection, that text stays.
-    if (!Stopping() && result != net::kNoError) ShowStatus(screen::kWhite, {ErrorText(result)});
+    if (!Stopping() && result != net::kNoError) ShowError(result);
     if (!Stopping() && result == net::kNoError && PeerId == net::kNoConnection) {
-        ShowStatus(screen::kWhite, {kSearching});
+        screen::ShowStatus(screen::kWhite, {screen::kSearchingServer});
     }
-    UnlockScreen();
 }
 
-void ResetCounters() {
+void ResetCounters() REQUIRES(ScreenMutex) {
     OwnCellsLeft = kFleetCells;
     EnemyCellsLeft = kFleetCells;
     OpponentReady.store(0, std::memory_order_relaxed);
@@ -103,16 +63,22 @@ void ResetCounters() {
 
 // Ends whatever game ran before this connection: its placement and turn loop
 // stop on QuitFlag; the ReadyWorker goes first, since it may start a TurnLoop.
-void WindUpGame() {
-    LockScreen();
-    RaiseQuitFlag();
-    UnlockScreen();
-    WaitForGameThread(ReadyThread);
-    WaitForGameThread(TurnThread);
+void WindUpGame() EXCLUDES(ScreenMutex) {
+    {
+        ScreenGuard guard;
+        RaiseQuitFlag();
+    }
+    WaitForGameThread(GameThread::kReady);
+    WaitForGameThread(GameThread::kTurn);
 }
 
-// Caller holds the lock.
-void ShowNewConnection(net::ConnId id) {
+void ShowPlayerNumber() REQUIRES(ScreenMutex) {
+    const screen::Point digit = screen::kPlayerNumberPos;
+    screen::DrawText(digit.x, digit.y, std::string(1, screen::kBlankChar), screen::kWhite);
+    screen::DrawText(digit.x, digit.y, std::to_string(PlayerNumber), screen::kBlack);
+}
+
+void ShowNewConnection(net::ConnId id) REQUIRES(ScreenMutex) {
     ConnectedFlag.store(1, std::memory_order_relaxed);
     PeerId = id;
     const bool client = PlayerNumber == 0;
@@ -124,126 +90,105 @@ void ShowNewConnection(net::ConnId id) {
     StopReceiving();
     screen::ClearFleetBoard();
     screen::PaintTurnIndicator(screen::kWhite);
-    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y, screen::kWhite,
-                      screen::kBlack);
-    const screen::Point digit = screen::kPlayerNumberPos;
-    screen::DrawText(digit.x, digit.y, std::string(1, screen::kBlankChar), screen::kWhite);
-    screen::DrawText(digit.x, digit.y, std::to_string(PlayerNumber), screen::kBlack);
-    ShowStatus(screen::kWhite, {kConnection, kConnected});
-    screen::ShowPhaseLabel(kPlacementLabelX, "Schiffe setzen");
-}
-
-void ShowResult(int result) {
-    const bool won = result == 1;
-    LockScreen();
-    screen::ErasePhaseLabel();
-    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y,
-                      won ? screen::kWaterBlue : screen::kHitRed, screen::kBlack);
-    screen::DrawText(kResultLabelX, screen::kPhaseLabelY, won ? "Gewonnen" : "Verloren",
-                     screen::kBlack);
-    RaiseQuitFlag();
-    UnlockScreen();
+    screen::ClearPhaseBackground();
+    ShowPlayerNumber();
+    screen::ShowStatus(screen::kWhite, {screen::kConnection, screen::kConnected});
+    screen::ShowPhaseLabel(screen::kPhasePlacing);
 }
 
 }  // namespace
 
-void RaiseStop() {
-    LockScreen();
-    RaiseQuitFlag(true);
-    UnlockScreen();
-}
-
-void PauseUnlessStopping(int ms) {
-    for (int waited = 0; waited < ms && !Stopping(); waited += kStopCheckMs)
-        screen::DelayMs(std::min(kStopCheckMs, ms - waited));
-}
-
-void SendToPeer(std::string_view message) {
-    LockScreen();
-    const net::ConnId peer = PeerId;
-    UnlockScreen();
-    std::uint32_t sent = 0;
-    net::SendData(peer, message, sent);
-}
-
 // PlayerNumber is set before the server listens, so a client that connects at
 // once is already met as the server's opponent.
-void StartServer() {
-    LockScreen();
-    ShowStatus(screen::kWhite, {kStartingServer});
-    PlayerNumber = kServerPlayer;
-    UnlockScreen();
+void StartServer(ProgramEnd end) {
+    {
+        ScreenGuard guard;
+        screen::ShowStatus(screen::kWhite, {screen::kStartingServer});
+        PlayerNumber = kServerPlayer;
+    }
     net::ConnId id = net::kNoConnection;
     const net::ResultCode result =
         net::CreateServer(id, kGamePort, kServerBacklog, OnNewConnection, OnConnectionDenied);
-    LockScreen();
-    ServerId = id;
-    if (result == net::kNoError) {
-        ShowStatus(screen::kWhite, {kServerReady, kServerWaiting});
-    } else {
-        PlayerNumber = 0;
-        ShowStatus(screen::kWhite, {ErrorText(result)});
+    {
+        ScreenGuard guard;
+        ServerId = id;
+        if (result == net::kNoError) {
+            screen::ShowStatus(screen::kWhite, {screen::kServerReady, screen::kServerWaiting});
+        } else {
+            PlayerNumber = 0;
+            ShowError(result);
+        }
     }
-    UnlockScreen();
-    if (result == net::kNoError) WaitForTheEnd();
+    if (result == net::kNoError) WaitForTheEnd(end);
 }
 
 // The connection is made on its own thread, so a close request ends the
 // program at once even while the connect waits for its time-out.
-void StartClient() {
-    LockScreen();
-    ShowStatus(screen::kWhite, {kStartingClient});
-    UnlockScreen();
-    std::thread(ConnectAsClient, AddressText).detach();
-    WaitForTheEnd();
+void StartClient(std::string_view address, ProgramEnd end) {
+    {
+        ScreenGuard guard;
+        screen::ShowStatus(screen::kWhite, {screen::kStartingClient});
+    }
+    std::thread(ConnectAsClient, std::string(address)).detach();
+    WaitForTheEnd(end);
 }
 
 // The accepted connection is closed as well, so no event handler runs any more
 // while the game's threads are waited for. The screen mutex stays: a connect
 // still under way may take it until the process ends.
-void QuitProgram() {
+void QuitProgram(ProgramEnd end) {
     RaiseStop();
-    LockScreen();
-    const net::ConnId own = PlayerNumber == kServerPlayer ? ServerId : ClientId;
-    const net::ConnId peer = PeerId;
-    UnlockScreen();
+    net::ConnId own = net::kNoConnection;
+    net::ConnId peer = net::kNoConnection;
+    {
+        ScreenGuard guard;
+        own = PlayerNumber == kServerPlayer ? ServerId : ClientId;
+        peer = PeerId;
+    }
     for (const net::ConnId id : {own, peer}) {
         net::Disconnect(id);
         net::WaitClose(id);
     }
-    WaitForGameThread(FileSendThread);
-    WaitForGameThread(ReadyThread);
-    WaitForGameThread(TurnThread);
-    EndProgram();
+    WaitForGameThread(GameThread::kFileSend);
+    WaitForGameThread(GameThread::kReady);
+    WaitForGameThread(GameThread::kTurn);
+    end();
 }
 
 void GameOver(int result) {
-    ShowResult(result);
-    WaitForGameThread(TurnThread);
-    LockScreen();
-    QuitFlag.store(StopFlag.load(std::memory_order_relaxed), std::memory_order_relaxed);
-    FirstGame.store(0, std::memory_order_relaxed);
-    ResetCounters();
-    screen::PaintTurnIndicator(screen::kWhite);
-    UnlockScreen();
+    {
+        ScreenGuard guard;
+        screen::ShowResult(result == 1);
+        RaiseQuitFlag();
+    }
+    WaitForGameThread(GameThread::kTurn);
+    {
+        ScreenGuard guard;
+        QuitFlag.store(StopFlag.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        FirstGame.store(0, std::memory_order_relaxed);
+        ResetCounters();
+        screen::PaintTurnIndicator(screen::kWhite);
+    }
     PauseUnlessStopping(kResultPauseMs);
     if (Stopping()) return;
-    LockScreen();
-    screen::ClearFleetBoard();
-    screen::FloodFill(screen::kPhaseFillSeed.x, screen::kPhaseFillSeed.y, screen::kWhite,
-                      screen::kBlack);
-    UnlockScreen();
-    WaitForGameThread(ReadyThread);
-    StartGameThread(ReadyThread, ReadyWorker);
+    {
+        ScreenGuard guard;
+        screen::ClearFleetBoard();
+        screen::ClearPhaseBackground();
+    }
+    WaitForGameThread(GameThread::kReady);
+    StartGameThread(GameThread::kReady, ReadyWorker);
 }
 
 // The server's one opponent is claimed here, before its connect event runs, so
 // a second request arriving meanwhile is refused too.
 void OnNewConnection(net::ConnId, int socket, std::string_view) {
-    LockScreen();
-    const bool free = ConnectedFlag.load(std::memory_order_relaxed) == 0 && !Stopping();
-    if (free) ConnectedFlag.store(1, std::memory_order_relaxed);
-    UnlockScreen();
+    bool free = false;
+    {
+        ScreenGuard guard;
+        free = ConnectedFlag.load(std::memory_order_relaxed) == 0 && !Stopping();
+        if (free) ConnectedFlag.store(1, std::memory_order_relaxed);
+    }
     if (!free) {
         net::RefuseConnection(socket);
         return;
@@ -252,9 +197,8 @@ void OnNewConnection(net::ConnId, int socket, std::string_view) {
     std::string address;
     if (net::CreateAccept(socket, id, address, OnDisconnect, OnConnect, OnNewData) !=
         net::kNoError) {
-        LockScreen();
+        ScreenGuard guard;
         ConnectedFlag.store(0, std::memory_order_relaxed);
-        UnlockScreen();
     }
 }
 
@@ -262,27 +206,28 @@ void OnConnectionDenied(net::ConnId, std::string_view) {}
 
 void OnConnect(net::ConnId id) {
     WindUpGame();
-    LockScreen();
-    ShowNewConnection(id);
-    UnlockScreen();
-    if (!Stopping()) StartGameThread(ReadyThread, ReadyWorker);
+    {
+        ScreenGuard guard;
+        ShowNewConnection(id);
+    }
+    if (!Stopping()) StartGameThread(GameThread::kReady, ReadyWorker);
 }
 
 // The game's threads stop waiting for an opponent who is gone; a new client
 // winds the game up and starts afresh.
 void OnDisconnect(net::ConnId id) {
-    LockScreen();
-    if (id == PeerId) {
-        ConnectedFlag.store(0, std::memory_order_relaxed);
-        RaiseQuitFlag();
-        StopReceiving();
-        if (!Stopping()) ShowStatus(screen::kHitRed, {kConnection, kDisconnected});
+    ScreenGuard guard;
+    if (id != PeerId) return;
+    ConnectedFlag.store(0, std::memory_order_relaxed);
+    RaiseQuitFlag();
+    StopReceiving();
+    if (!Stopping()) {
+        screen::ShowStatus(screen::kHitRed, {screen::kConnection, screen::kDisconnected});
     }
-    UnlockScreen();
 }
 
 void OnNewData(net::ConnId, std::string_view data) {
-    MessageDispatcher(data);
+    MessageDispatcher(data, GameOver);
 }
 
 }  // namespace game

@@ -4,16 +4,17 @@
 #include <cstdlib>
 
 #include "game/lobby.h"
-#include "net/net.h"
+#include "net/lifecycle.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
+#include "screen/window.h"
 
 namespace game {
 
 void RunProgram() {
     screen::OpenWindow(screen::kWidth, screen::kHeight, screen::kColourDepth);
     screen::DrawStaticScreen();
-    LobbyLoop();
+    LobbyLoop(EndProgram);
     EndProgram();
 }
 

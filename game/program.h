@@ -1,5 +1,6 @@
 // The program's entry sequence and its one way out. Every path that ends the
-// process goes through EndProgram, so the connection layer is always stopped.
+// process goes through EndProgram, handed down to the parts that may end it, so
+// the connection layer is always stopped.
 #pragma once
 
 namespace game {

@@ -1,14 +1,14 @@
-// Offer parsing and the checks on received names and sizes.
+// Offer parsing, the check on offered sizes and the size shown in KiB.
 #include "game/transfer_rules.h"
 
 #include <algorithm>
 #include <cstdio>
 
+#include "game/protocol.h"
+
 namespace game {
 namespace {
 
-constexpr std::string_view kOfferKeyword = "DATA:";
-constexpr char kNameEnd = '?';
 constexpr double kBytesPerKiB = 1024.0;
 constexpr int kTextCapacity = 32;
 
@@ -16,14 +16,9 @@ constexpr int kTextCapacity = 32;
 
 OfferParts SplitOffer(std::string_view message) {
     message.remove_prefix(std::min(message.size(), kOfferKeyword.size()));
-    const std::size_t mark = message.find(kNameEnd);
+    const std::size_t mark = message.find(kOfferNameEnd);
     if (mark == std::string_view::npos) return {std::string(message), {}};
     return {std::string(message.substr(0, mark)), std::string(message.substr(mark + 1))};
-}
-
-bool IsPlainFileName(std::string_view name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 bool ParseOfferedSize(std::string_view text, std::int32_t& size) {

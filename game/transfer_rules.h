@@ -1,6 +1,7 @@
-// The rules a file transfer is held to, as pure functions: which offered names
-// and sizes are taken, how an offer splits into them, and the size shown in
-// KiB. No state, no files, no screen.
+// The rules a file transfer is held to, as pure functions: which offered sizes
+// are taken, how an offer splits into name and size, and the size shown in KiB.
+// No state, no files, no screen; the rules for names depend on the file system
+// and live with it.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +20,6 @@ struct OfferParts {
 
 // Splits a whole "DATA:" message.
 OfferParts SplitOffer(std::string_view message);
-
-// A plain name in the current directory: not empty, not "." or "..", and
-// without "/", "\" or a NUL byte.
-bool IsPlainFileName(std::string_view name);
 
 // A plain decimal number from 0 to kMaxTransferSize, digits only.
 bool ParseOfferedSize(std::string_view text, std::int32_t& size);

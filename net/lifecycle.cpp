@@ -25,10 +25,6 @@ struct Lifecycle {
     std::mutex controlLock;
     std::condition_variable startSignal;
     bool cleanupSignalled = false;
-    // Wakes the cleanup thread when a record closes or the exit flag is set; an idle layer
-    // then costs no wake-ups.
-    std::condition_variable cleanupWake;
-    bool reapWanted = false;
     std::uint8_t exitFlag = 0;
     Phase phase = Phase::Stopped;
     pthread_t cleanupThread{};
@@ -75,14 +71,6 @@ void ReapClosedRecords(std::unique_lock<std::mutex>& list) {
     }
 }
 
-// A record closed after the last look sets reapWanted before this wait begins or wakes it,
-// so the thread sleeps until there is work: an idle layer wakes no thread.
-void WaitForWork() {
-    std::unique_lock control(state.controlLock);
-    state.cleanupWake.wait(control, [] { return state.reapWanted || state.exitFlag == 1; });
-    state.reapWanted = false;
-}
-
 void* CleanupThread(void*) {
     MarkThisThread(ThreadRole::Cleanup);
     GiveStartSignal();
@@ -90,9 +78,7 @@ void* CleanupThread(void*) {
     for (;;) {
         ReapClosedRecords(list);
         if (ExitWanted()) return nullptr;
-        list.unlock();
-        WaitForWork();
-        list.lock();
+        WaitForReaperWake(list);
     }
 }
 
@@ -109,9 +95,10 @@ bool BeginStop(pthread_t& cleanupThread) {
 }
 
 void RequestCleanupExit() {
+    std::lock_guard list(ListLock());
     std::lock_guard control(state.controlLock);
     state.exitFlag = 1;
-    state.cleanupWake.notify_one();
+    WakeReaper();
 }
 
 // A handler calling this runs on a thread the cleanup thread joins: waiting would deadlock, so
@@ -125,12 +112,6 @@ void EndCleanupThread(pthread_t cleanupThread) {
 }
 
 }  // namespace
-
-void WakeCleanupThread() {
-    std::lock_guard control(state.controlLock);
-    state.reapWanted = true;
-    state.cleanupWake.notify_one();
-}
 
 void StartConnectionLayer() {
     std::lock_guard list(ListLock());

@@ -17,8 +17,4 @@ void StartConnectionLayer();
 // a handler it closes everything but cannot wait for the layer's threads to end).
 void StopConnectionLayer();
 
-// Tells the cleanup thread that a record has reached the closed state. Callable with
-// ListLock held (ControlLock comes after it).
-void WakeCleanupThread();
-
 }  // namespace net

@@ -3,6 +3,8 @@
 // starts a thread.
 #include "net/registry.h"
 
+#include <condition_variable>
+
 namespace net {
 namespace {
 
@@ -13,6 +15,10 @@ struct Registry {
     ConnId counter = 0;
     // Open only while the cleanup thread runs, so every listed record is reaped in the end.
     bool open = false;
+    // Set by every close while the cleanup thread is not looking, so it sleeps until there is
+    // work: an idle layer wakes no thread.
+    bool reapWanted = false;
+    std::condition_variable reaperWake;
 };
 
 Registry state;
@@ -91,6 +97,16 @@ bool RegistryIsEmpty() {
 
 void SetRegistryOpen(bool open) {
     state.open = open;
+}
+
+void WakeReaper() {
+    state.reapWanted = true;
+    state.reaperWake.notify_one();
+}
+
+void WaitForReaperWake(std::unique_lock<std::mutex>& list) {
+    state.reaperWake.wait(list, [] { return state.reapWanted; });
+    state.reapWanted = false;
 }
 
 std::vector<ConnId> ListedIds() {

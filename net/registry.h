@@ -83,6 +83,11 @@ ConnectionRecord* FirstRecord();
 void RemoveRecord(ConnectionRecord* record);
 bool RegistryIsEmpty();
 void SetRegistryOpen(bool open);
+// Wakes the cleanup thread: a record has reached the closed state, or the layer is stopping.
+void WakeReaper();
+// The cleanup thread's sleep until the next WakeReaper; ListLock, held through `list`, is
+// released while it sleeps. A wake that came before the sleep ends it at once.
+void WaitForReaperWake(std::unique_lock<std::mutex>& list);
 
 // These take ListLock themselves.
 // The handles of every listed record, in list order.

@@ -15,7 +15,6 @@
 #include <string_view>
 
 #include "net/clock.h"
-#include "net/lifecycle.h"
 #include "net/registry.h"
 #include "net/socket_util.h"
 #include "net/thread.h"
@@ -150,7 +149,7 @@ void EndWorker(ConnId id) {
         record->V_OwnedSocket = kNoSocket;
     }
     record->V_State = kStateClosed;
-    WakeCleanupThread();
+    WakeReaper();
 }
 
 void* ConnectionWorker(void* argument) {
@@ -194,7 +193,7 @@ ResultCode Disconnect(ConnId id) {
     record->V_SOCKET = kNoSocket;
     if (record->V_State == kStateRunning) {
         record->V_State = kStateClosed;
-        WakeCleanupThread();
+        WakeReaper();
     }
     return kNoError;
 }

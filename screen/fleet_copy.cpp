@@ -10,8 +10,6 @@ namespace screen {
 namespace {
 
 constexpr int kFleetGridLines = 10;  // lines 0 to 10 in each direction
-constexpr int kFleetGridBottom = 400;
-constexpr int kFleetGridRight = 120;
 
 void DrawFleetGrid() {
     for (int i = 0; i <= kFleetGridLines; ++i) {

@@ -1,6 +1,8 @@
 // The frame buffer and every drawing operation on it. Owns the pixels, the
 // update-group depth and the changed mark the window refresh looks at; knows
 // nothing of the window system or of input.
+#include "screen/graphics.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -10,13 +12,11 @@
 
 #include "screen/font_cp437.h"
 #include "screen/frame_internal.h"
-#include "screen/graphics.h"
 
 namespace screen {
 namespace {
 
 constexpr int kPixelCount = kWidth * kHeight;
-constexpr int kGlyphWidth = 8;
 constexpr std::uint8_t kLeftmostGlyphBit = 0x80;
 
 struct FrameState {

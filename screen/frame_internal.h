@@ -29,4 +29,8 @@ void PushKey(std::string_view code);
 void SetFocus(bool focused);
 void SetPointer(bool inside, int x, int y, int buttons);
 
+// For the offscreen test frame: keys waiting, and pauses switched off.
+int PendingKeyCount();
+void SetPauses(bool enabled);
+
 }  // namespace screen

@@ -1,7 +1,7 @@
 // The drawing and input layer: a 400 x 400 frame buffer with pixel-exact drawing
 // and read-back, the shared key queue and mouse state, pauses, threads and mutexes.
 // Every other module draws and reads input only through these procedures; the
-// window system itself is reached from x11_window.cpp alone.
+// window system itself is reached through window.h alone.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "screen/thread_safety.h"
 
 namespace screen {
 
@@ -28,6 +30,8 @@ inline constexpr Colour kTurnYellow = 0xFFFF00;
 
 // Glyph 0xDB is a full block: runs of it in white erase text.
 inline constexpr char kBlankChar = '\xDB';
+// DrawText puts one glyph cell of 8 x 8 pixels after the other.
+inline constexpr int kGlyphWidth = 8;
 
 // Key codes are one byte, or 255 followed by a scan code for special keys.
 inline constexpr char kSpecialKeyPrefix = '\xFF';
@@ -51,9 +55,14 @@ struct MouseSample {
     int buttons;
 };
 
-// Opens the window and its frame buffer. Without a display the program goes on:
-// drawing does nothing, ReadPixel answers kNoPixel and PollMouse fails.
-void OpenWindow(int width, int height, int depth);
+// A valid sample with the left button alone held.
+constexpr bool IsLeftClick(const MouseSample& mouse) {
+    return mouse.flag == 0 && mouse.buttons == kButtonLeft;
+}
+// A key code that is the one byte `code`.
+constexpr bool IsKey(std::string_view key, char code) {
+    return key.size() == 1 && key[0] == code;
+}
 
 void DrawText(int x, int y, std::string_view text, Colour colour);
 void DrawLine(int x1, int y1, int x2, int y2, Colour colour);
@@ -81,14 +90,19 @@ void WaitForInputAfter(std::uint64_t generation);
 // another thread has just set.
 void WakeInputWaiters();
 
+// A non-recursive mutex the compiler's thread-safety analysis knows as a lock.
+struct CAPABILITY("mutex") Mutex {
+    std::mutex native;
+};
+
 // Handles may be "none" (nullptr): waiting on, locking or destroying none does nothing.
 using ThreadHandle = std::thread*;
-using MutexHandle = std::mutex*;
+using MutexHandle = Mutex*;
 ThreadHandle ThreadCreate(void (*procedure)());
 void ThreadWait(ThreadHandle handle);
 MutexHandle MutexCreate();
-void MutexLock(MutexHandle handle);
-void MutexUnlock(MutexHandle handle);
+void MutexLock(MutexHandle handle) ACQUIRE(handle);
+void MutexUnlock(MutexHandle handle) RELEASE(handle);
 void MutexDestroy(MutexHandle handle);
 
 }  // namespace screen

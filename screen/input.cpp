@@ -1,6 +1,8 @@
 // Keyboard and mouse as the game sees them: the shared key queue with its
 // arrival flag, the polled mouse state, and the two kinds of pause. Fed by the
 // window thread or by tests; never touches pixels or the window system.
+#include "screen/graphics.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -10,8 +12,6 @@
 #include <thread>
 
 #include "screen/frame_internal.h"
-#include "screen/graphics.h"
-#include "screen/offscreen.h"
 
 namespace screen {
 namespace {
@@ -153,12 +153,12 @@ void DelayMs(int ms) {
     if (PausesEnabled()) Sleep(ms);
 }
 
-int QueuedKeyCount() {
+int PendingKeyCount() {
     std::lock_guard guard(input.lock);
     return static_cast<int>(input.keys.size() + input.closeRequests);
 }
 
-void SetPausesEnabled(bool enabled) {
+void SetPauses(bool enabled) {
     input.pausesEnabled.store(enabled ? 1 : 0, std::memory_order_relaxed);
 }
 

@@ -1,5 +1,6 @@
-// Draws the fixed screen and the two small area updates that several match
-// flows share. Positions come from layout.h; nothing here keeps state.
+// Draws the fixed screen and the small area updates that several match flows share: the phase
+// label and result, the status panel, the turn indicator and the progress bar. Positions come
+// from layout.h; nothing here keeps state.
 #include "screen/layout.h"
 
 #include <string>
@@ -11,6 +12,7 @@ constexpr int kLastGridLine = 11;  // lines 0, 25, ..., 275 in each direction
 constexpr int kLabelOffset = 10;   // a label's cell starts 10 pixels into its cell
 constexpr Point kRowTenLabel{5, 260};
 constexpr int kLastSingleDigitRow = 9;
+constexpr int kWholeBarPercent = 100;
 
 constexpr Point kTitlePos{300, 10};
 constexpr Point kVersionPos{324, 30};
@@ -76,14 +78,42 @@ void ErasePhaseLabel() {
              kWhite);
 }
 
-void ShowPhaseLabel(int x, std::string_view label) {
+void ShowPhaseLabel(const Label& label) {
     ErasePhaseLabel();
-    DrawText(x, kPhaseLabelY, label, kBlack);
+    DrawText(label.at.x, label.at.y, label.text, kBlack);
+}
+
+void ShowResult(bool won) {
+    ErasePhaseLabel();
+    FloodFill(kPhaseFillSeed.x, kPhaseFillSeed.y, won ? kWaterBlue : kHitRed, kBlack);
+    const Label& label = won ? kPhaseWon : kPhaseLost;
+    DrawText(label.at.x, label.at.y, label.text, kBlack);
+}
+
+void ClearPhaseBackground() {
+    FloodFill(kPhaseFillSeed.x, kPhaseFillSeed.y, kWhite, kBlack);
+}
+
+void ShowStatus(Colour background, std::initializer_list<Label> lines) {
+    const Rect& panel = kStatusInterior;
+    FillBox(panel.x1, panel.y1, panel.x2, panel.y2, background);
+    for (const Label& line : lines)
+        DrawText(line.at.x, line.at.y, line.text, kBlack);
 }
 
 void PaintTurnIndicator(Colour colour) {
     for (const Point& seed : kTurnIndicatorSeeds)
         FloodFill(seed.x, seed.y, colour, kBlack);
+}
+
+void ShowProgress(int percent) {
+    const Rect& bar = kProgressBar;
+    FillBox(bar.x1, bar.y1, bar.x1 + (bar.x2 - bar.x1) * percent / kWholeBarPercent, bar.y2, kWaterBlue);
+}
+
+void EraseProgressBar() {
+    const Rect& bar = kProgressBar;
+    FillBox(bar.x1, bar.y1, bar.x2, bar.y2, kWhite);
 }
 
 }  // namespace screen

@@ -10,9 +10,6 @@
 namespace screen {
 namespace {
 
-constexpr int kLogTextX = 127;
-constexpr int kLogTopY = 304;
-constexpr int kLogLineHeight = 10;
 constexpr char kChatMarker = '>';  // as the second character, the line is a chat line
 constexpr std::string_view kContinuation = " > ";
 
@@ -45,9 +42,9 @@ int StoreLine(const std::string& text) {
 void DrawLog() {
     const std::string blanks(kLogColumns, kBlankChar);
     for (int i = 0; i < kLogSlots; ++i) {
-        const int y = kLogTopY + kLogLineHeight * i;
-        DrawText(kLogTextX, y, blanks, kWhite);
-        DrawText(kLogTextX, y, log.slots[i], IsChatLine(log.slots[i]) ? kWaterBlue : kBlack);
+        const int y = kLogTextPos.y + kLogLineHeight * i;
+        DrawText(kLogTextPos.x, y, blanks, kWhite);
+        DrawText(kLogTextPos.x, y, log.slots[i], IsChatLine(log.slots[i]) ? kWaterBlue : kBlack);
     }
 }
 

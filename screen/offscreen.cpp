@@ -28,6 +28,14 @@ void InjectFocus(bool focused) {
     SetFocus(focused);
 }
 
+int QueuedKeyCount() {
+    return PendingKeyCount();
+}
+
+void SetPausesEnabled(bool enabled) {
+    SetPauses(enabled);
+}
+
 void ResetInput() {
     while (!ReadKey().empty()) {
     }

@@ -7,8 +7,7 @@
 #include <string_view>
 
 #include "game/board.h"
-#include "game/input_line.h"
-#include "game/lobby.h"
+#include "game/match_state.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -91,37 +90,34 @@ void PaintShip(int x, int y, int length, bool horizontal) {
 }
 
 template <std::size_t N>
-void LogAll(const std::string_view (&texts)[N]) {
-    game::LockScreen();
+void LogAll(const std::string_view (&texts)[N]) EXCLUDES(game::ScreenMutex) {
+    game::ScreenGuard guard;
     for (std::string_view text : texts)
         LogLine(text);
-    game::UnlockScreen();
+}
+
+std::string LockedReadKey() EXCLUDES(game::ScreenMutex) {
+    game::ScreenGuard guard;
+    return ReadKey();
 }
 
 // One placement pass: a key, the pause and a mouse sample. The pause is taken
 // without the lock: the mutex is not fair, and a lock given up for an instant
 // between two long holds would keep other threads (the received messages
 // among them) waiting for seconds.
-std::string PlacementPass(MouseSample& mouse) {
-    game::LockScreen();
-    std::string key = ReadKey();
-    game::UnlockScreen();
+std::string PlacementPass(MouseSample& mouse) EXCLUDES(game::ScreenMutex) {
+    std::string key = LockedReadKey();
     WaitMs(kPassPauseMs);
-    game::LockScreen();
+    game::ScreenGuard guard;
     mouse = PollMouse();
-    game::UnlockScreen();
     return key;
 }
 
 enum class ShipOutcome { kPlaced, kClosed, kRestart };
 
-bool IsKey(const std::string& key, char code) {
-    return key.size() == 1 && key[0] == code;
-}
-
 // Places ship n. Escape starts the placement again at any point, since the
 // ships placed so far may leave no room for the rest.
-ShipOutcome PlaceOneShip(int length) {
+ShipOutcome PlaceOneShip(int length, InputLineProcedure inputLine) EXCLUDES(game::ScreenMutex) {
     for (;;) {
         const std::uint64_t seen = InputGeneration();
         MouseSample mouse{};
@@ -129,8 +125,8 @@ ShipOutcome PlaceOneShip(int length) {
         if (IsKey(key, kKeyEscape)) return ShipOutcome::kRestart;
         const bool pressed =
             mouse.flag == 0 && (mouse.buttons == kButtonLeft || mouse.buttons == kButtonRight);
-        const bool placed =
-            pressed && PlaceShip(mouse.x, mouse.y, length, mouse.buttons == kButtonLeft ? 1 : 0);
+        const bool placed = pressed && PlaceShip(mouse.x, mouse.y, length,
+                                                 mouse.buttons == kButtonLeft ? 1 : 0, inputLine);
         if (key == kCloseRequest) return ShipOutcome::kClosed;
         if (placed || game::Quitting()) return ShipOutcome::kPlaced;
         // Nothing to act on until the player moves, clicks or types, or
@@ -139,25 +135,17 @@ ShipOutcome PlaceOneShip(int length) {
     }
 }
 
-void RaiseQuitFlags() {
-    game::LockScreen();
-    game::RaiseQuitFlag(true);
-    game::UnlockScreen();
-}
-
 // A close request here ends the program as it does while ships are placed,
 // rather than being swallowed by the confirmation.
-Confirmation AwaitConfirmation() {
+Confirmation AwaitConfirmation() EXCLUDES(game::ScreenMutex) {
     for (;;) {
         const std::uint64_t seen = InputGeneration();
-        game::LockScreen();
-        const std::string key = ReadKey();
-        game::UnlockScreen();
+        const std::string key = LockedReadKey();
         if (IsKey(key, kKeyEnter)) return Confirmation::kConfirmed;
         if (IsKey(key, kKeyEscape)) return Confirmation::kRestart;
         WaitMs(kConfirmPauseMs);
         if (key == kCloseRequest) {
-            RaiseQuitFlags();
+            game::RaiseStop();
             return Confirmation::kEnded;
         }
         if (game::Quitting()) return Confirmation::kEnded;
@@ -166,18 +154,19 @@ Confirmation AwaitConfirmation() {
 }
 
 // One run from the start texts to the confirmation; Escape asks for another.
-Confirmation PlacementRun() {
-    game::LockScreen();
-    for (std::string_view text : kStartTexts)
-        LogLine(text);
-    ClearTargetBoard();
-    game::UnlockScreen();
+Confirmation PlacementRun(InputLineProcedure inputLine) EXCLUDES(game::ScreenMutex) {
+    {
+        game::ScreenGuard guard;
+        for (std::string_view text : kStartTexts)
+            LogLine(text);
+        ClearTargetBoard();
+    }
     for (std::uint8_t length : game::kShipLengths) {
         if (game::Quitting()) return Confirmation::kEnded;
-        const ShipOutcome outcome = PlaceOneShip(length);
+        const ShipOutcome outcome = PlaceOneShip(length, inputLine);
         if (outcome == ShipOutcome::kRestart) return Confirmation::kRestart;
         if (outcome == ShipOutcome::kClosed) {
-            RaiseQuitFlags();
+            game::RaiseStop();
             return Confirmation::kEnded;
         }
     }
@@ -187,26 +176,28 @@ Confirmation PlacementRun() {
 
 }  // namespace
 
-void PlacementScreen() {
-    while (PlacementRun() == Confirmation::kRestart) {
+void PlacementScreen(InputLineProcedure inputLine) {
+    while (PlacementRun(inputLine) == Confirmation::kRestart) {
     }
 }
 
-int PlaceShip(int x, int y, int length, int horizontal) {
+int PlaceShip(int x, int y, int length, int horizontal, InputLineProcedure inputLine) {
     if (InZone(kInputLineClickZone, x, y)) {
-        game::InputLine();
+        inputLine();
         WaitMs(kPlaceShipPauseMs);
         return 0;
     }
-    game::LockScreen();
-    const std::string_view refusal = Refusal(x, y, length, horizontal != 0);
-    const bool placed = refusal.empty();
-    if (placed) {
-        PaintShip(x, y, length, horizontal != 0);
-    } else {
-        LogLine(refusal);
+    bool placed = false;
+    {
+        game::ScreenGuard guard;
+        const std::string_view refusal = Refusal(x, y, length, horizontal != 0);
+        placed = refusal.empty();
+        if (placed) {
+            PaintShip(x, y, length, horizontal != 0);
+        } else {
+            LogLine(refusal);
+        }
     }
-    game::UnlockScreen();
     WaitMs(kPlaceShipPauseMs);
     return placed ? 1 : 0;
 }

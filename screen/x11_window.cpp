@@ -2,6 +2,8 @@
 // the display, owns every Xlib call, turns X events into the layer's key queue
 // and mouse state, and copies the frame buffer to the window about 60 times a
 // second when it has changed. It never draws into the frame buffer itself.
+#include "screen/window.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

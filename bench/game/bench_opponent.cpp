@@ -10,6 +10,7 @@
 
 #include "game/board.h"
 #include "game/computer_player.h"
+#include "game/program.h"
 #include "screen/offscreen.h"
 
 namespace {
@@ -28,7 +29,7 @@ struct Figures {
 
 void RandomFleet(std::uint64_t seed) {
     SeedComputerRandom(seed);
-    PlaceComputerFleet();
+    PlaceComputerFleet(EndProgram);
     PlayerFleet = ComputerFleet;
 }
 

@@ -118,7 +118,7 @@ Frame ExpectedStartOfFire() {
     screen::FillBox(field.x1, field.y1, field.x2, field.y2, screen::kWhite);
     screen::DrawText(332, 170, "KI", screen::kBlack);
     DrawExpectedFleet(FleetOf(kFleet));
-    screen::ShowPhaseLabel(288, "Spiel startet");
+    screen::ShowPhaseLabel(screen::Label{{288, 240}, "Spiel startet"});
     screen::PaintTurnIndicator(screen::kTurnYellow);
     return CaptureOffscreen();
 }

@@ -38,7 +38,7 @@ Frame ExpectedStartOfFire(const std::vector<Ship>& fleet, char digit, bool ourTu
     screen::DrawText(368, 98, std::string(1, screen::kBlankChar), screen::kWhite);
     screen::DrawText(368, 98, std::string(1, digit), screen::kBlack);
     DrawExpectedFleet(fleet);
-    screen::ShowPhaseLabel(288, "Spiel startet");
+    screen::ShowPhaseLabel(screen::Label{{288, 240}, "Spiel startet"});
     if (ourTurn) screen::PaintTurnIndicator(screen::kTurnYellow);
     return CaptureOffscreen();
 }
@@ -159,7 +159,9 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     const auto water = WaterOf(kClientFleet);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         ASSERT_NO_FATAL_FAILURE(Fire(client, server, targets[i].first, targets[i].second, true));
-        if (i == kShotsBeforePicture) EXPECT_TRUE(SaveDocPicture("match.png", client.last));
+        if (i == kShotsBeforePicture) {
+            EXPECT_TRUE(SaveDocPicture("match.png", client.last));
+        }
         if (i + 1 < targets.size()) {
             ASSERT_NO_FATAL_FAILURE(Fire(server, client, water[i].first, water[i].second, false));
         }

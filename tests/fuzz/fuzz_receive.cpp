@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (step == kFeed) {
             const std::size_t length = std::min<std::size_t>(argument, size - at);
             game::MessageDispatcher(
-                std::string_view(reinterpret_cast<const char*>(data + at), length));
+                std::string_view(reinterpret_cast<const char*>(data + at), length), game::GameOver);
             at += length;
         } else if (step == kFire) {
             game::SendShot(argument % 10, argument / 10 % 10);

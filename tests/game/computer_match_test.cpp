@@ -15,6 +15,7 @@
 #include "screen/message_log.h"
 #include "screen/offscreen.h"
 #include "tests/support/frame_check.h"
+#include "game/program.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ class Match : public ::testing::Test {
     // One poll of the player's phase (MyTurn 0) with the mouse as given.
     void PollOnce(int x, int y, int buttons) {
         InjectMouse(x, y, buttons);
-        game::PlayerPhase();
+        game::PlayerPhase(game::EndProgram);
         InjectMouseAway();
     }
 };
@@ -113,7 +114,7 @@ TEST_F(Match, ACellFiredAtBeforeIsRefusedAndCostsNoTurn) {
     game::Cell(game::PlayerShots, 4, 4) = 1;
     game::MyTurn.store(1);
     InjectMouse(110, 110, kButtonLeft);
-    std::thread phase(game::PlayerPhase);
+    std::thread phase(game::PlayerPhase, game::EndProgram);
     // The phase runs alone, without a screen mutex, so the test watches the
     // picture (the frame buffer has its own lock) rather than the log's slots.
     ASSERT_TRUE(WaitUntil([] { return LogRowShows("Das Feld wurde bereits beschossen"); }));
@@ -130,7 +131,7 @@ TEST_F(Match, ACloseRequestInThePlayersPhaseEndsTheProgram) {
         {
             game::MyTurn.store(1);
             InjectKey(kCloseRequest);
-            game::PlayerPhase();
+            game::PlayerPhase(game::EndProgram);
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -157,7 +158,7 @@ TEST_F(Exchange, ThePlayersLastHitEndsTheMatchBeforeTheComputerFires) {
     game::EnemyCellsLeft = 1;
     const auto shots = game::ComputerShotCount();
     InjectMouse(90, 90, kButtonLeft);
-    game::ExchangeFire();
+    game::ExchangeFire(game::EndProgram);
     EXPECT_EQ(game::EnemyCellsLeft, 0);
     EXPECT_EQ(game::ComputerShotCount(), shots);
     EXPECT_EQ(game::OwnCellsLeft, 1);
@@ -166,7 +167,7 @@ TEST_F(Exchange, ThePlayersLastHitEndsTheMatchBeforeTheComputerFires) {
 TEST_F(Exchange, TheComputersLastHitEndsTheMatchWithTheIndicatorDark) {
     const auto shots = game::ComputerShotCount();
     InjectMouse(90, 90, kButtonLeft);  // water
-    game::ExchangeFire();
+    game::ExchangeFire(game::EndProgram);
     EXPECT_EQ(game::ComputerShotCount(), shots + 1);
     EXPECT_EQ(game::OwnCellsLeft, 0);
     EXPECT_EQ(game::MyTurn.load(), 1);
@@ -180,7 +181,7 @@ class MatchResult : public Match {
     void SetUp() override {
         Match::SetUp();
         SetPausesEnabled(true);
-        ShowPhaseLabel(288, "Spiel startet");
+        ShowPhaseLabel(Label{{288, 240}, "Spiel startet"});
         PaintTurnIndicator(kTurnYellow);
     }
 };

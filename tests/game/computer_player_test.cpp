@@ -16,6 +16,7 @@
 #include "screen/message_log.h"
 #include "screen/offscreen.h"
 #include "tests/support/frame_check.h"
+#include "game/program.h"
 
 namespace {
 
@@ -260,7 +261,7 @@ TEST_F(Opponent, PlacementAbandonsACycleThatNeedsA201stAttempt) {
     for (int i = 1; i < kFleetSize; ++i)
         ScriptShip(fleet[i].first, fleet[i].second);
     screen::InjectKey("x");  // keys other than a close request are dropped
-    PlaceComputerFleet();
+    PlaceComputerFleet(EndProgram);
     EXPECT_EQ(PlacementAttempts, 11);
     Board expected{};
     for (int i = 0; i < kFleetSize; ++i) {
@@ -281,7 +282,7 @@ TEST(OpponentPlacement, ACloseRequestEndsTheProgramWithStatusZero) {
     EXPECT_EXIT(
         {
             screen::InjectKey(screen::kCloseRequest);
-            PlaceComputerFleet();
+            PlaceComputerFleet(EndProgram);
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -319,7 +320,7 @@ class Simulation : public ::testing::Test {
 // Plays one seeded match and checks every promise after every turn.
 void PlayCheckedMatch(std::uint64_t seed) {
     SeedComputerRandom(seed);
-    PlaceComputerFleet();  // a random legal fleet for the player
+    PlaceComputerFleet(EndProgram);  // a random legal fleet for the player
     StartComputerOpponent();
     SeedComputerRandom(seed * 7919 + 1);
     PlayerFleet = ComputerFleet;

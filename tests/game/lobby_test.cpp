@@ -17,6 +17,7 @@
 #include "screen/message_log.h"
 #include "screen/offscreen.h"
 #include "tests/support/frame_check.h"
+#include "game/program.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ void TypeAndWait(const std::string& key) {
 // Runs the address entry on its own thread, feeds it the keys one by one, then
 // ends it with a left click at `end`.
 void EnterAddress(const std::vector<std::string>& keys, Point end = kOutside) {
-    std::thread entry(game::AddressEntry);
+    std::thread entry(game::AddressEntry, game::EndProgram);
     for (const std::string& key : keys)
         TypeAndWait(key);
     InjectMouse(end.x, end.y, kButtonLeft);
@@ -164,7 +165,7 @@ TEST_F(Lobby, ANewClickIntoTheFieldClearsTheAddress) {
 // The connection layer is not running here, so the server cannot be created:
 // the code shows in the panel and the lobby has control again.
 TEST_F(Lobby, ConnectWithAnEmptyAddressTakesTheServerPathAndComesBackOnFailure) {
-    game::Connect();
+    game::Connect(game::EndProgram);
     EXPECT_NE(ScreenMutex, nullptr);
     EXPECT_EQ(game::MyTurn.load(), 0);
     EXPECT_EQ(game::PlayerNumber, 0);
@@ -177,7 +178,7 @@ TEST_F(Lobby, ConnectWithAnyOtherAddressTakesTheClientPath) {
     EXPECT_EXIT(
         {
             AddressText = "kia";
-            std::thread([] { game::Connect(); }).detach();
+            std::thread([] { game::Connect(game::EndProgram); }).detach();
             const bool client = WaitUntil([] {
                 return TextAt(288, 170, "Starte Client", kBlack, kWhite) ||
                        TextAt(304, 170, "Fehler: -", kBlack, kWhite);
@@ -199,7 +200,7 @@ void ExpectComputerMatchFor(const std::string& typed) {
             OpenOffscreen();
             DrawStaticScreen();
             AddressText = typed;
-            std::thread([] { game::Connect(); }).detach();
+            std::thread([] { game::Connect(game::EndProgram); }).detach();
             const bool shown = WaitUntil(
                 [] { return TextAt(332, 170, "KI", kBlack, kWhite) && game::MyTurn.load() == 1; });
             if (!shown) std::_Exit(1);
@@ -222,7 +223,7 @@ TEST_F(Lobby, ACloseRequestWhileTypingEndsTheProgramWithStatusZero) {
             OpenOffscreen();
             InjectKey("1");
             InjectKey(kCloseRequest);
-            game::AddressEntry();
+            game::AddressEntry(game::EndProgram);
             std::_Exit(1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -232,7 +233,7 @@ TEST_F(Lobby, ACloseRequestWhileTypingEndsTheProgramWithStatusZero) {
 // it is then left behind, so the failure is reported instead of the test
 // binary ending in std::terminate.
 struct LobbyThread {
-    std::thread thread{game::LobbyLoop};
+    std::thread thread{game::LobbyLoop, game::EndProgram};
     ~LobbyThread() {
         if (thread.joinable()) thread.detach();
     }
@@ -290,7 +291,7 @@ TEST_F(Lobby, AnIdleClickIntoTheFieldStartsTheAddressEntry) {
     testing_support::UseFreshProcessDeathTests();
     EXPECT_EXIT(
         {
-            std::thread(game::LobbyLoop).detach();
+            std::thread(game::LobbyLoop, game::EndProgram).detach();
             if (!AKeyTypedAfterAnIdleClickShows()) std::_Exit(1);
             InjectKey(kCloseRequest);
             std::this_thread::sleep_for(std::chrono::seconds(10));

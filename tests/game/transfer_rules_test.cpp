@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "game/file_access.h"
 #include "game/transfer_rules.h"
 
 namespace {
@@ -42,7 +43,9 @@ TEST(TransferRules, OnlyPlainDecimalSizesUpTo2GiBLessOneAreTaken) {
     for (const Case& c : cases) {
         std::int32_t size = -7;
         EXPECT_EQ(game::ParseOfferedSize(c.text, size), c.taken) << "\"" << c.text << "\"";
-        if (c.taken) EXPECT_EQ(size, c.size) << c.text;
+        if (c.taken) {
+            EXPECT_EQ(size, c.size) << c.text;
+        }
     }
 }
 

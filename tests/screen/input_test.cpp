@@ -175,7 +175,7 @@ TEST(Threads, NoneHandlesDoNothingAndRealOnesWork) {
     MutexHandle mutex = MutexCreate();
     MutexLock(mutex);
     bool takenElsewhere = true;
-    std::thread([&] { takenElsewhere = mutex->try_lock(); }).join();
+    std::thread([&] { takenElsewhere = mutex->native.try_lock(); }).join();
     EXPECT_FALSE(takenElsewhere);
     MutexUnlock(mutex);
     MutexDestroy(mutex);

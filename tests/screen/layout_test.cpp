@@ -84,9 +84,9 @@ TEST_F(StaticScreen, PanelsAndTheirTexts) {
 }
 
 TEST_F(StaticScreen, PhaseLabelIsErasedBeforeTheNewOneIsDrawn) {
-    ShowPhaseLabel(288, "Initialisiere");
+    ShowPhaseLabel(Label{{288, 240}, "Initialisiere"});
     EXPECT_TRUE(TextAt(288, 240, "Initialisiere", kBlack, kWhite));
-    ShowPhaseLabel(308, "Warte...");
+    ShowPhaseLabel(Label{{308, 240}, "Warte..."});
     EXPECT_TRUE(TextAt(308, 240, "Warte...", kBlack, kWhite));
     EXPECT_EQ(CountColour(284, 240, 307, 247, kBlack), 0);
     EXPECT_EQ(CountColour(372, 240, 395, 247, kBlack), 0);

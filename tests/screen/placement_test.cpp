@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "game/board.h"
+#include "game/input_line.h"
 #include "game/lobby.h"
 #include "screen/font_cp437.h"
 #include "screen/graphics.h"
@@ -131,7 +132,7 @@ class Placing : public ::testing::Test {
     void ExpectRefused(Point at, int length, int horizontal, const std::string& message) {
         const auto before = BoardPixels();
         LogLine("-");
-        EXPECT_EQ(PlaceShip(at.x, at.y, length, horizontal), 0);
+        EXPECT_EQ(PlaceShip(at.x, at.y, length, horizontal, game::InputLine), 0);
         EXPECT_TRUE(LoggedLast(message)) << at.x << "," << at.y;
         EXPECT_EQ(BoardPixels(), before) << at.x << "," << at.y;
     }
@@ -139,10 +140,10 @@ class Placing : public ::testing::Test {
 };
 
 TEST_F(Placing, ALeftClickPlacesToTheRightAndARightClickDownwards) {
-    EXPECT_EQ(PlaceShip(Inside(6, 1).x, Inside(6, 1).y, 5, 1), 1);
+    EXPECT_EQ(PlaceShip(Inside(6, 1).x, Inside(6, 1).y, 5, 1, game::InputLine), 1);
     for (int c = 6; c <= 10; ++c)
         EXPECT_TRUE(IsGreyCell(c, 1)) << c;
-    EXPECT_EQ(PlaceShip(Inside(2, 4).x, Inside(2, 4).y, 3, 0), 1);
+    EXPECT_EQ(PlaceShip(Inside(2, 4).x, Inside(2, 4).y, 3, 0, game::InputLine), 1);
     for (int r = 4; r <= 6; ++r)
         EXPECT_TRUE(IsGreyCell(2, r)) << r;
     EXPECT_EQ(GreyCells(), 8);
@@ -161,25 +162,25 @@ TEST_F(Placing, ShipsThatWouldLeaveTheBoardAreRefused) {
     ExpectRefused({278, 100}, 2, 1, kOverTheEdge);  // white margin right of the board
     ExpectRefused({340, 120}, 2, 1, kOverTheEdge);  // inside a panel on the right
     ExpectRefused({12, 40}, 2, 1, kOverTheEdge);    // row label column
-    EXPECT_EQ(PlaceShip(Inside(9, 1).x, Inside(9, 1).y, 2, 1), 1);  // ends in column 10
+    EXPECT_EQ(PlaceShip(Inside(9, 1).x, Inside(9, 1).y, 2, 1, game::InputLine), 1);  // ends in column 10
 }
 
 TEST_F(Placing, AnOccupiedCellAndTouchingShipsAreRefusedButCornersAllowed) {
-    ASSERT_EQ(PlaceShip(Inside(3, 5).x, Inside(3, 5).y, 3, 1), 1);  // (3,5)..(5,5)
+    ASSERT_EQ(PlaceShip(Inside(3, 5).x, Inside(3, 5).y, 3, 1, game::InputLine), 1);  // (3,5)..(5,5)
     ExpectRefused(Inside(4, 5), 2, 0, kCellTaken);
     ExpectRefused(Inside(6, 5), 2, 1, kTouching);                   // right after the end
     ExpectRefused(Inside(1, 5), 2, 1, kTouching);                   // ends right before the start
     ExpectRefused(Inside(6, 4), 2, 0, kTouching);                   // beside the last cell
     ExpectRefused(Inside(4, 3), 3, 0, kTouching);                   // would cross the ship
-    EXPECT_EQ(PlaceShip(Inside(6, 6).x, Inside(6, 6).y, 2, 0), 1);  // corner contact
+    EXPECT_EQ(PlaceShip(Inside(6, 6).x, Inside(6, 6).y, 2, 0, game::InputLine), 1);  // corner contact
     EXPECT_EQ(GreyCells(), 5);
 }
 
 // The input line it opens closes at once on the button held outside the field.
 TEST_F(Placing, AClickIntoTheInputLinePlacesNothing) {
     InjectMouse(10, 390, kButtonLeft);
-    EXPECT_EQ(PlaceShip(200, 290, 5, 1), 0);
-    EXPECT_EQ(PlaceShip(200, 290, 5, 0), 0);
+    EXPECT_EQ(PlaceShip(200, 290, 5, 1, game::InputLine), 0);
+    EXPECT_EQ(PlaceShip(200, 290, 5, 0, game::InputLine), 0);
     EXPECT_EQ(NewestLogLine(game::ScreenMutex), "-");
     EXPECT_EQ(GreyCells(), 0);
 }
@@ -208,7 +209,7 @@ void PlaceFleetByClicks() {
 }
 
 TEST_F(Placing, TheScreenPlacesTenShipsInOrderAndEnterConfirms) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     EXPECT_EQ(Slot(1), "ein Schlachtschiff (5 Felder)");
     EXPECT_EQ(Slot(2), "zwei Zerst\x94rer (4 Felder)");
@@ -223,7 +224,7 @@ TEST_F(Placing, TheScreenPlacesTenShipsInOrderAndEnterConfirms) {
 }
 
 TEST_F(Placing, EscapeAfterTheTenthShipStartsAgainWithTheLongestShip) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     PlaceFleetByClicks();
     InjectKey(std::string(1, kKeyEscape));
     ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 0; }, kSlowWait));
@@ -248,7 +249,7 @@ constexpr Click kDeadEnd[] = {
 };
 
 TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     for (const Click& click : kDeadEnd) {
         const Point p = Inside(click.column, click.row);
         InjectMouse(p.x, p.y, click.buttons);
@@ -272,7 +273,7 @@ TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
 // waiting for many seconds. Each wait here is bounded by one pass of 80 ms.
 TEST_F(Placing, AnotherThreadGetsTheScreenMutexDuringEveryPass) {
     SetPausesEnabled(true);
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     // The pointer moving over the window without a button keeps the passes going.
     std::atomic<bool> moving{true};
@@ -297,7 +298,7 @@ TEST_F(Placing, AnotherThreadGetsTheScreenMutexDuringEveryPass) {
 }
 
 TEST_F(Placing, TwoButtonsAtOncePlaceNothing) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     const Point p = Inside(2, 2);
     InjectMouse(p.x, p.y, kButtonLeft | kButtonRight);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -307,7 +308,7 @@ TEST_F(Placing, TwoButtonsAtOncePlaceNothing) {
 }
 
 TEST_F(Placing, ACloseRequestEndsPlacementWithBothFlagsAndKeepsTheShips) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     const Point p = Inside(1, 1);
     InjectMouse(p.x, p.y, kButtonLeft);
     ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 5; }, kSlowWait));
@@ -320,7 +321,7 @@ TEST_F(Placing, ACloseRequestEndsPlacementWithBothFlagsAndKeepsTheShips) {
 }
 
 TEST_F(Placing, ACloseRequestDuringConfirmationAlsoEndsWithBothFlags) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     PlaceFleetByClicks();
     InjectKey(kCloseRequest);
     worker.join();
@@ -330,7 +331,7 @@ TEST_F(Placing, ACloseRequestDuringConfirmationAlsoEndsWithBothFlags) {
 }
 
 TEST_F(Placing, AQuitFlagSetElsewhereEndsThePlacementSoon) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     game::RaiseQuitFlag();
     worker.join();
@@ -339,7 +340,7 @@ TEST_F(Placing, AQuitFlagSetElsewhereEndsThePlacementSoon) {
 }
 
 TEST_F(Placing, AClickIntoTheInputLineKeepsTheCurrentShip) {
-    worker = std::thread(PlacementScreen);
+    worker = std::thread(PlacementScreen, game::InputLine);
     InjectMouse(200, 290, kButtonLeft);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const Point p = Inside(1, 1);

@@ -1,0 +1,44 @@
+// The file system as a file transfer needs it, behind one interface for every system: finding
+// and reading the file a player sends, the rules for a received name, and writing the received
+// file without following a link. Implemented once per system (file_access_posix.cpp); nothing
+// else of the game touches files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace game {
+
+// An open file; kNoFile names none.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class OpenResult { kOpened, kCannotOpen, kTooLarge };
+
+// Whether anything at all exists under the path the player typed.
+bool PathExists(std::string_view path);
+// The part of a path after its last separator: the name an offer carries.
+std::string LastPathComponent(std::string_view path);
+// Opens a regular file below `maxSize` bytes for reading, without blocking on a FIFO; `size`
+// gets its length.
+OpenResult OpenForSending(std::string_view path, std::int64_t maxSize, std::int64_t& size,
+                          FileHandle& file);
+// `length` bytes from `at`; a file that shrank meanwhile is filled up with zero bytes, so the
+// receiver still gets exactly the size it was offered.
+std::string ReadChunkAt(FileHandle file, std::int64_t at, std::size_t length);
+void CloseFile(FileHandle file);
+
+// A plain name for a file in the current directory: not empty, not "." or "..", and without
+// "/", "\" or a NUL byte.
+bool IsPlainFileName(std::string_view name);
+// Whether the name is a symbolic link in the current directory.
+bool NamesALink(std::string_view name);
+// Creates the received file, or empties an existing one, never through a link; kNoFile when
+// that is not possible.
+FileHandle CreateReceivedFile(std::string_view name);
+// Writes every byte at the file's end; false on failure.
+bool AppendToFile(FileHandle file, std::string_view bytes);
+
+}  // namespace game

@@ -1,0 +1,93 @@
+// The transfer's file system on POSIX systems: names are bytes, "/" separates a path, and the
+// received file is opened with O_NOFOLLOW. The only file of the game that includes the
+// system's file headers.
+#include "game/file_access.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace game {
+namespace {
+
+constexpr char kPathSeparator = '/';
+constexpr mode_t kNewFileMode = 0644;
+
+std::string PathText(std::string_view path) {
+    return std::string(path);
+}
+
+}  // namespace
+
+bool PathExists(std::string_view path) {
+    struct stat info {};
+    return !path.empty() && stat(PathText(path).c_str(), &info) == 0;
+}
+
+std::string LastPathComponent(std::string_view path) {
+    const std::size_t slash = path.rfind(kPathSeparator);
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+OpenResult OpenForSending(std::string_view path, std::int64_t maxSize, std::int64_t& size,
+                          FileHandle& file) {
+    const int fd = open(PathText(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0) close(fd);
+        return OpenResult::kCannotOpen;
+    }
+    if (info.st_size > maxSize) {
+        close(fd);
+        return OpenResult::kTooLarge;
+    }
+    size = info.st_size;
+    file = fd;
+    return OpenResult::kOpened;
+}
+
+std::string ReadChunkAt(FileHandle file, std::int64_t at, std::size_t length) {
+    std::string chunk(length, '\0');
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = pread(static_cast<int>(file), chunk.data() + done, length - done,
+                                static_cast<off_t>(at + static_cast<std::int64_t>(done)));
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return chunk;
+}
+
+void CloseFile(FileHandle file) {
+    if (file != kNoFile) close(static_cast<int>(file));
+}
+
+bool IsPlainFileName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+bool NamesALink(std::string_view name) {
+    struct stat info {};
+    return lstat(PathText(name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+FileHandle CreateReceivedFile(std::string_view name) {
+    const int fd = open(PathText(name).c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+    return fd < 0 ? kNoFile : fd;
+}
+
+bool AppendToFile(FileHandle file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(static_cast<int>(file), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace game

@@ -1,0 +1,88 @@
+// Storage of the shared match state, the screen mutex's guard and the thread slots.
+#include "game/match_state.h"
+
+#include <algorithm>
+
+#include "net/send.h"
+
+namespace game {
+
+screen::MutexHandle ScreenMutex = nullptr;
+std::atomic<std::uint8_t> QuitFlag{0};
+std::atomic<std::uint8_t> StopFlag{0};
+std::int32_t PlayerNumber = 0;
+net::ConnId ServerId = net::kNoConnection;
+net::ConnId ClientId = net::kNoConnection;
+net::ConnId PeerId = net::kNoConnection;
+std::atomic<std::uint8_t> ConnectedFlag{0};
+std::atomic<std::uint8_t> OpponentReady{0};
+std::atomic<std::uint8_t> FirstGame{1};
+
+namespace {
+
+constexpr int kStopCheckMs = 50;
+constexpr int kGameThreadKinds = 3;
+
+// The latest ReadyWorker, TurnLoop and FileSendWorker; a newer thread replaces the handle.
+struct ThreadSlots {
+    screen::ThreadHandle handles[kGameThreadKinds] GUARDED_BY(ScreenMutex) = {};
+};
+
+ThreadSlots slots;
+
+}  // namespace
+
+void CreateScreenMutex() {
+    screen::MutexDestroy(ScreenMutex);
+    ScreenMutex = screen::MutexCreate();
+}
+
+ScreenGuard::ScreenGuard() {
+    screen::MutexLock(ScreenMutex);
+}
+
+ScreenGuard::~ScreenGuard() {
+    screen::MutexUnlock(ScreenMutex);
+}
+
+void RaiseQuitFlag(bool stop) {
+    QuitFlag.store(1, std::memory_order_relaxed);
+    if (stop) StopFlag.store(1, std::memory_order_relaxed);
+    screen::WakeInputWaiters();
+}
+
+void RaiseStop() {
+    ScreenGuard guard;
+    RaiseQuitFlag(true);
+}
+
+void PauseUnlessStopping(int ms) {
+    for (int waited = 0; waited < ms && !Stopping(); waited += kStopCheckMs)
+        screen::DelayMs(std::min(kStopCheckMs, ms - waited));
+}
+
+void StartGameThread(GameThread slot, void (*procedure)()) {
+    ScreenGuard guard;
+    slots.handles[static_cast<int>(slot)] = screen::ThreadCreate(procedure);
+}
+
+void WaitForGameThread(GameThread slot) {
+    screen::ThreadHandle thread = nullptr;
+    {
+        ScreenGuard guard;
+        std::swap(thread, slots.handles[static_cast<int>(slot)]);
+    }
+    screen::ThreadWait(thread);
+}
+
+void SendToPeer(std::string_view message) {
+    net::ConnId peer = net::kNoConnection;
+    {
+        ScreenGuard guard;
+        peer = PeerId;
+    }
+    std::uint32_t sent = 0;
+    net::SendData(peer, message, sent);
+}
+
+}  // namespace game
