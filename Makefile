@@ -5,7 +5,7 @@ CTEST_ARGS := --output-on-failure -j $(JOBS)
 COMMA      := ,
 
 .PHONY: all deps build run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
-        test-all-sanitizers fuzz format clean
+        test-all-sanitizers check-clang check-layers fuzz format clean
 
 all: build
 
@@ -41,8 +41,19 @@ package: deps build
 	cp $(BUILD)/package/marevant_*.deb .
 	@ls marevant_*.deb
 
-test: deps build
+# Warnings are errors for the tests' build, so a change that warns does not pass.
+test: deps
+	$(call build_in,$(BUILD),-DMAREVANT_WERROR=ON)
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)
+
+# The whole tree, tests included, built once with clang: warnings are errors, and the
+# thread-safety analysis checks which lock guards what.
+check-clang: deps
+	$(call build_in,$(BUILD)-clang,-DCMAKE_CXX_COMPILER=clang++-14 -DMAREVANT_WERROR=ON)
+
+# No include cycle between modules and no include against the layers.
+check-layers:
+	tools/check_layers
 
 # The match benchmark listens on port 9000: every benchmark runs in a private
 # network namespace where the system allows one.
@@ -92,4 +103,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan build-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz

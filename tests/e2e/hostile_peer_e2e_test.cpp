@@ -109,8 +109,9 @@ class HostilePeer : public ::testing::Test {
         const auto targets = FleetCells(kServerFleet);
         for (std::size_t i = 0; i < targets.size(); ++i) {
             ASSERT_NO_FATAL_FAILURE(PeerFires(targets[i].first, targets[i].second, true));
-            if (i + 1 < targets.size())
+            if (i + 1 < targets.size()) {
                 ASSERT_NO_FATAL_FAILURE(ServerFires(1 + i % 10, 1 + i / 10, true));
+            }
         }
         Expect([](const Frame& f) { return ResultShows(f, false); }, "Verloren");
     }

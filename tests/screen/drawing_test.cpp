@@ -64,7 +64,7 @@ TEST_F(Drawing, TextDrawsOnlyTheGlyphPixelsInItsColour) {
     int blue = 0, red = 0;
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            const bool set = kFontCp437['X'][y] & (0x80 >> x);
+            const bool set = kFontCp437[static_cast<unsigned char>('X')][y] & (0x80 >> x);
             EXPECT_EQ(ReadPixel(x, y), set ? kWaterBlue : kHitRed) << x << "," << y;
             (set ? blue : red)++;
         }

@@ -80,7 +80,7 @@ TEST_F(MessageLog, ChatLinesAreBlueAndTheirContinuationStaysBlue) {
     // Of the 35th character only its first pixel column shows, on the frame at x 399.
     int leftColumnPixels = 0;
     for (int row = 0; row < 8; ++row)
-        leftColumnPixels += (kFontCp437['c'][row] & 0x80) ? 1 : 0;
+        leftColumnPixels += (kFontCp437[static_cast<unsigned char>('c')][row] & 0x80) ? 1 : 0;
     ASSERT_GT(leftColumnPixels, 0);
     EXPECT_EQ(CountColour(399, RowY(7), 399, RowY(7) + 7, kWaterBlue), leftColumnPixels);
 }

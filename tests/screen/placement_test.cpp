@@ -89,7 +89,7 @@ std::vector<Colour> BoardPixels() {
 Point LabelPixel() {
     for (int row = 0; row < 8; ++row) {
         for (int column = 0; column < 8; ++column) {
-            if (kFontCp437['A'][row] & (0x80 >> column)) return {35 + column, 10 + row};
+            if (kFontCp437[static_cast<unsigned char>('A')][row] & (0x80 >> column)) return {35 + column, 10 + row};
         }
     }
     return {0, 0};
