@@ -3,19 +3,13 @@
 // registration of the finished socket; never touches a record after its worker has started.
 #include "net/create.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 #include <mutex>
 
 #include "net/clock.h"
 #include "net/name_cache.h"
 #include "net/registry.h"
-#include "net/socket_util.h"
+#include "net/sockets.h"
 #include "net/worker.h"
 
 namespace net {
@@ -40,13 +34,12 @@ void FillRecord(ConnectionRecord& record, const ConnectionSetup& setup) {
     record.V_EventNewConnectionDenied = setup.onNewConnectionDenied;
     record.V_EventNewData = setup.onData;
     record.V_SOCKET = setup.socket;
-    record.V_OwnedSocket = setup.socket;
+    record.V_OwnedSocket = OwnSocket(setup.socket);
     record.V_Protocol = kProtocolTcp;
     record.V_IsServer = setup.isServer ? 1 : 0;
     record.V_IPA = setup.address;
     record.V_Port = setup.port;
     record.V_State = kStateCreated;
-    record.V_SendLock = std::make_shared<std::mutex>();
 }
 
 // Lists, fills and starts the connection in one hold of ListLock, so its worker (and any other
@@ -60,62 +53,57 @@ ResultCode Register(const ConnectionSetup& setup, ConnId& id) {
             id = record->V_ID;
             return kNoError;
         }
+        // The record owned the socket: removing it closed the socket.
         RemoveRecord(record);
+        return kThreadStartFailed;
     }
-    close(setup.socket);
+    CloseSocket(setup.socket);
     return kThreadStartFailed;
 }
 
-int OpenStreamSocket() {
-    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-}
-
-ResultCode OpenNonBlockingSocket(int& sock, int& flags) {
+ResultCode OpenNonBlockingSocket(int& sock) {
     sock = OpenStreamSocket();
     if (sock < 0) return kCannotCreateSocket;
-    flags = fcntl(sock, F_GETFL);
-    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0) {
-        close(sock);
+    if (!SetNonBlocking(sock, true)) {
+        CloseSocket(sock);
         return kBlockingModeError;
     }
     return kNoError;
 }
 
-bool ConnectOnce(int sock, const sockaddr_in& address) {
-    return connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-           errno == EISCONN;
-}
+struct Remote {
+    std::uint32_t address;
+    std::uint16_t port;
+};
 
 // A socket connected to itself reached no listener: it is replaced by a fresh one and the
 // attempts go on. Any other failed attempt keeps the socket, since a handshake still under way
 // on it completes on a later attempt.
-ResultCode Attempt(int& sock, int& flags, const sockaddr_in& address, bool& connected) {
-    connected = ConnectOnce(sock, address);
+ResultCode Attempt(int& sock, const Remote& remote, bool& connected) {
+    connected = ConnectOnce(sock, remote.address, remote.port);
     if (!connected || !IsSelfConnected(sock)) return kNoError;
     connected = false;
-    close(sock);
-    return OpenNonBlockingSocket(sock, flags);
+    CloseSocket(sock);
+    return OpenNonBlockingSocket(sock);
 }
 
-ResultCode ConnectBeforeDeadline(const sockaddr_in& address, std::uint32_t timeoutSeconds,
-                                 int& sock) {
-    int flags = 0;
-    ResultCode result = OpenNonBlockingSocket(sock, flags);
+ResultCode ConnectBeforeDeadline(const Remote& remote, std::uint32_t timeoutSeconds, int& sock) {
+    ResultCode result = OpenNonBlockingSocket(sock);
     if (result != kNoError) return result;
     bool connected = false;
-    result = Attempt(sock, flags, address, connected);
+    result = Attempt(sock, remote, connected);
     const double deadline = MonotonicSeconds() + timeoutSeconds;
     while (result == kNoError && !connected) {
-        result = Attempt(sock, flags, address, connected);
+        result = Attempt(sock, remote, connected);
         if (result != kNoError || connected) break;
         if (MonotonicSeconds() > deadline) {
-            close(sock);
+            CloseSocket(sock);
             return kConnectTimeout;
         }
         PauseMilliseconds(kConnectRetryPauseMilliseconds);
     }
     // Should the socket stay non-blocking, the worker and SendData both cope with that.
-    if (result == kNoError) fcntl(sock, F_SETFL, flags);
+    if (result == kNoError) SetNonBlocking(sock, false);
     return result;
 }
 
@@ -133,13 +121,12 @@ ResultCode CreateServer(ConnId& id, std::uint16_t port, std::uint16_t V_MaxSimCo
     const int sock = OpenStreamSocket();
     if (sock < 0) return kCannotCreateSocket;
     AllowQuickRebind(sock);
-    const sockaddr_in address = MakeAddress(htonl(INADDR_ANY), port);
-    if (bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        close(sock);
+    if (!BindToAnyAddress(sock, port)) {
+        CloseSocket(sock);
         return kCannotBindPort;
     }
-    if (listen(sock, V_MaxSimConReq) != 0) {
-        close(sock);
+    if (!StartListening(sock, V_MaxSimConReq)) {
+        CloseSocket(sock);
         return kCannotListen;
     }
     ConnectionSetup setup{sock, true, "", port};
@@ -160,8 +147,7 @@ ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
     // Without a running layer the connection could never be reaped: no point waiting for it.
     if (!RegistryAcceptsRecords()) return kThreadStartFailed;
     int sock = kNoSocket;
-    const ResultCode connection =
-        ConnectBeforeDeadline(MakeAddress(resolved, port), timeoutSeconds, sock);
+    const ResultCode connection = ConnectBeforeDeadline({resolved, port}, timeoutSeconds, sock);
     if (connection != kNoError) return connection;
     SetUpConnectedSocket(sock);
     return Register(
@@ -180,7 +166,7 @@ ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
 }
 
 void RefuseConnection(int socket) {
-    close(socket);
+    CloseSocket(socket);
 }
 
 }  // namespace net

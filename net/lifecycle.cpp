@@ -1,9 +1,8 @@
-// The layer's start and stop and its CleanupThread, which reaps closed connections and raises
-// their disconnect events. Owns ControlLock, the exit flag, the start signal and the cleanup
-// thread's handle; never opens or closes a socket itself.
+// The layer's start and stop, with the system's socket library around them, and its
+// CleanupThread, which reaps closed connections and raises their disconnect events. Owns
+// ControlLock, the exit flag, the start signal and the cleanup thread's handle; never opens or
+// closes a socket itself.
 #include "net/lifecycle.h"
-
-#include <pthread.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +11,7 @@
 
 #include "net/name_cache.h"
 #include "net/registry.h"
+#include "net/sockets.h"
 #include "net/thread.h"
 #include "net/worker.h"
 
@@ -27,7 +27,7 @@ struct Lifecycle {
     bool cleanupSignalled = false;
     std::uint8_t exitFlag = 0;
     Phase phase = Phase::Stopped;
-    pthread_t cleanupThread{};
+    ThreadHandle cleanupThread{};
 };
 
 Lifecycle state;
@@ -48,7 +48,7 @@ bool ExitWanted() {
 }
 
 struct Reaped {
-    pthread_t worker;
+    ThreadHandle worker;
     ConnId id;
     DisconnectHandler onDisconnect;
 };
@@ -62,7 +62,7 @@ void ReapClosedRecords(std::unique_lock<std::mutex>& list) {
             record->V_State = kStateRemoving;
             const Reaped reaped{record->V_ThreadID, record->V_ID, record->V_EventDisconnect};
             list.unlock();
-            pthread_join(reaped.worker, nullptr);
+            JoinLayerThread(reaped.worker);
             if (reaped.onDisconnect != nullptr) reaped.onDisconnect(reaped.id);
             list.lock();
             RemoveRecord(record);
@@ -84,7 +84,7 @@ void* CleanupThread(void*) {
 
 // Closing the registry in the same step keeps a handler from adding a connection that the
 // ending cleanup thread would then wait for.
-bool BeginStop(pthread_t& cleanupThread) {
+bool BeginStop(ThreadHandle& cleanupThread) {
     std::lock_guard list(ListLock());
     std::lock_guard control(state.controlLock);
     if (state.phase != Phase::Running) return false;
@@ -103,11 +103,11 @@ void RequestCleanupExit() {
 
 // A handler calling this runs on a thread the cleanup thread joins: waiting would deadlock, so
 // the cleanup thread is left to end by itself.
-void EndCleanupThread(pthread_t cleanupThread) {
+void EndCleanupThread(ThreadHandle cleanupThread) {
     if (ThisThreadRole() == ThreadRole::Caller) {
-        pthread_join(cleanupThread, nullptr);
+        JoinLayerThread(cleanupThread);
     } else {
-        pthread_detach(cleanupThread);
+        DetachLayerThread(cleanupThread);
     }
 }
 
@@ -119,20 +119,25 @@ void StartConnectionLayer() {
     if (state.phase != Phase::Stopped) return;
     state.exitFlag = 0;
     state.cleanupSignalled = false;
-    if (!StartLayerThread(CleanupThread, nullptr, state.cleanupThread)) return;
+    if (!StartSocketLibrary()) return;
+    if (!StartLayerThread(CleanupThread, nullptr, state.cleanupThread)) {
+        StopSocketLibrary();
+        return;
+    }
     state.startSignal.wait(control, [] { return state.cleanupSignalled; });
     state.phase = Phase::Running;
     SetRegistryOpen(true);
 }
 
 void StopConnectionLayer() {
-    pthread_t cleanupThread{};
+    ThreadHandle cleanupThread{};
     if (BeginStop(cleanupThread)) {
         // Taking the handles first: the cleanup thread may remove records meanwhile.
         for (ConnId id : ListedIds())
             Disconnect(id);
         RequestCleanupExit();
         EndCleanupThread(cleanupThread);
+        StopSocketLibrary();
     }
     ClearNameCache();
 }

@@ -3,14 +3,10 @@
 // ListLock, and holds CacheLock for the whole of a resolution so one host is looked up once.
 #include "net/name_cache.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <mutex>
 
 #include "net/clock.h"
+#include "net/sockets.h"
 
 namespace net {
 namespace {
@@ -25,8 +21,6 @@ struct NameCache {
 };
 
 NameCache state;
-
-constexpr std::uint32_t kAllOnesAddress = 0xFFFFFFFFu;
 
 double CacheNow() {
     return MonotonicSeconds() + state.clockOffset;
@@ -61,32 +55,15 @@ void AppendEntry(std::string_view host, std::uint32_t address) {
     state.last = entry;
 }
 
-// getaddrinfo instead of the older by-name lookup, which returns a shared static result and so
-// cannot be used from several threads.
-bool LookUpName(const std::string& host, std::uint32_t& address) {
-    ++state.nameLookups;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* answer = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &answer) != 0 || answer == nullptr) return false;
-    address = reinterpret_cast<const sockaddr_in*>(answer->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(answer);
-    return address != kAllOnesAddress;
-}
-
 bool LookUpAddress(std::string_view host, std::uint32_t& address) {
     // The system calls stop at a zero byte; a text holding one would be cached under a name
     // other than the one actually resolved.
     if (host.find('\0') != std::string_view::npos) return false;
     const std::string text(host);
     ++state.freshResolutions;
-    const in_addr_t numeric = inet_addr(text.c_str());
-    if (numeric != kAllOnesAddress) {
-        address = numeric;
-        return true;
-    }
-    return LookUpName(text, address);
+    if (ParseDottedAddress(text, address)) return true;
+    ++state.nameLookups;
+    return LookUpHostAddress(text, address);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <condition_variable>
 
+#include "net/sockets.h"
+
 namespace net {
 namespace {
 
@@ -45,7 +47,16 @@ void FreeAddressFilter(ConnectionRecord* record) {
     }
 }
 
+void CloseOwnedSocket(OwnedSocket* owned) {
+    if (owned->descriptor != kNoSocket) CloseSocket(owned->descriptor);
+    delete owned;
+}
+
 }  // namespace
+
+std::shared_ptr<OwnedSocket> OwnSocket(int descriptor) {
+    return std::shared_ptr<OwnedSocket>(new OwnedSocket{descriptor, {}}, CloseOwnedSocket);
+}
 
 std::mutex& ListLock() {
     return state.listLock;

@@ -3,8 +3,6 @@
 // waits on or closes a socket and never starts a thread.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "net/thread.h"
 #include "net/types.h"
 
 namespace net {
@@ -27,6 +26,17 @@ inline constexpr std::int32_t kProtocolTcp = 0;
 
 // Size of an IPv4 socket address; the record keeps a block of this size.
 inline constexpr std::size_t kSocketAddressBytes = 16;
+
+// A connection's descriptor and the lock that keeps whole messages apart on it. Shared by the
+// record and every send under way, and closed when the last of them lets go, so its number is
+// never handed to another socket while anyone may still wait, receive or send on it.
+struct OwnedSocket {
+    int descriptor = kNoSocket;
+    std::mutex sendLock;
+};
+
+// Takes the descriptor over; it is closed with the last holder.
+std::shared_ptr<OwnedSocket> OwnSocket(int descriptor);
 
 struct AddressFilterEntry {
     AddressFilterEntry* V_Next = nullptr;
@@ -57,17 +67,14 @@ struct ConnectionRecord {
     std::uint64_t V_BytesReceived = 0;
     std::uint64_t V_BytesSent = 0;
     std::int32_t V_State = kStateNew;
-    pthread_t V_ThreadID{};
+    ThreadHandle V_ThreadID{};
     std::uint8_t V_FilterMode = 0;
     AddressFilterEntry* V_FilterFirst = nullptr;
     AddressFilterEntry* V_FilterLast = nullptr;
-    // The descriptor itself, open until the worker's end closes it. Disconnect only shuts the
-    // socket down, so the number cannot be handed to another socket while the worker may still
-    // wait or receive on it.
-    std::int32_t V_OwnedSocket = kNoSocket;
-    // Held by SendData for a whole message, so messages sent from several threads reach the
-    // wire one after the other; shared, so a send under way keeps it past the record's end.
-    std::shared_ptr<std::mutex> V_SendLock;
+    // The descriptor itself, held until the worker's end lets go of it. Disconnect only shuts
+    // the socket down, so the number stays reserved while the worker may still wait or receive
+    // on it, and a send under way keeps it until the send ends.
+    std::shared_ptr<OwnedSocket> V_OwnedSocket;
 };
 
 std::mutex& ListLock();

@@ -3,18 +3,13 @@
 // one its worker notices by itself) and never holds ListLock while sending.
 #include "net/send.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
 
 #include "net/registry.h"
+#include "net/sockets.h"
 #include "net/worker.h"
 
 namespace net {
@@ -22,16 +17,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Sends go through a private duplicate of the descriptor, taken under ListLock: if the worker
-// closes the record's descriptor meanwhile, its number may name another socket at once, but
-// the duplicate still names this one.
-ResultCode DuplicateSocket(ConnId id, int& duplicate, std::shared_ptr<std::mutex>& sendLock) {
+// The send holds the record's descriptor for as long as it runs: if the worker's end lets go of
+// it meanwhile, it stays open, and its number cannot name another socket, until this send ends.
+ResultCode TakeSocket(ConnId id, std::shared_ptr<OwnedSocket>& socket) {
     std::lock_guard lock(ListLock());
     const ConnectionRecord* record = FindRecord(id);
     if (record == nullptr || record->V_SOCKET == kNoSocket) return kConnIdNotFound;
-    duplicate = fcntl(record->V_SOCKET, F_DUPFD_CLOEXEC, 0);
-    sendLock = record->V_SendLock;
-    return duplicate < 0 ? kSendError : kNoError;
+    socket = record->V_OwnedSocket;
+    return socket == nullptr ? kConnIdNotFound : kNoError;
 }
 
 // Room in the socket's buffer before the deadline; an interrupted wait counts as room, so the
@@ -40,9 +33,7 @@ bool WaitWritable(int socket, Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
-    pollfd wanted{socket, POLLOUT, 0};
-    const int ready = poll(&wanted, 1, static_cast<int>(left.count()));
-    return ready > 0 || (ready < 0 && errno == EINTR);
+    return WaitForSocket(socket, true, static_cast<int>(left.count())) != WaitResult::kFailed;
 }
 
 struct SendOutcome {
@@ -56,15 +47,16 @@ SendOutcome SendAll(int socket, std::string_view data) {
     SendOutcome outcome;
     auto deadline = Clock::now() + std::chrono::milliseconds(kSendStallMilliseconds);
     while (outcome.sent < data.size()) {
-        const ssize_t count = send(socket, data.data() + outcome.sent, data.size() - outcome.sent,
-                                   MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long count =
+            SendWithoutWaiting(socket, data.data() + outcome.sent, data.size() - outcome.sent);
+        const SocketError error = count < 0 ? LastSocketError() : SocketError::kInterrupted;
         if (count > 0) {
             outcome.sent += static_cast<std::size_t>(count);
             deadline = Clock::now() + std::chrono::milliseconds(kSendStallMilliseconds);
-        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (count < 0 && error == SocketError::kWouldBlock) {
             outcome.stalled = !WaitWritable(socket, deadline);
             if (outcome.stalled) break;
-        } else if (count < 0 && errno != EINTR) {
+        } else if (count < 0 && error != SocketError::kInterrupted) {
             break;
         }
     }
@@ -81,17 +73,15 @@ void CountSent(ConnId id, std::size_t count) {
 
 ResultCode SendData(ConnId id, std::string_view data, std::uint32_t& count) {
     count = 0;
-    int socket = kNoSocket;
-    std::shared_ptr<std::mutex> sendLock;
-    const ResultCode found = DuplicateSocket(id, socket, sendLock);
+    std::shared_ptr<OwnedSocket> socket;
+    const ResultCode found = TakeSocket(id, socket);
     if (found != kNoError) return found;
     SendOutcome outcome;
     {
-        std::mutex unshared;  // a record made outside CreateServer/Client/Accept has no lock
-        std::lock_guard whole(sendLock != nullptr ? *sendLock : unshared);
-        outcome = SendAll(socket, data);
+        std::lock_guard whole(socket->sendLock);
+        outcome = SendAll(socket->descriptor, data);
     }
-    close(socket);
+    socket.reset();
     CountSent(id, outcome.sent);
     if (outcome.stalled) Disconnect(id);
     count = static_cast<std::uint32_t>(outcome.sent);

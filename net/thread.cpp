@@ -26,7 +26,7 @@ bool TakeRefusal() {
 
 }  // namespace
 
-bool StartLayerThread(void* (*procedure)(void*), void* argument, pthread_t& thread) {
+bool StartLayerThread(void* (*procedure)(void*), void* argument, ThreadHandle& thread) {
     if (TakeRefusal()) return false;
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) return false;
@@ -34,6 +34,18 @@ bool StartLayerThread(void* (*procedure)(void*), void* argument, pthread_t& thre
                    pthread_create(&thread, &attributes, procedure, argument) == 0;
     pthread_attr_destroy(&attributes);
     return started;
+}
+
+void JoinLayerThread(ThreadHandle thread) {
+    pthread_join(thread, nullptr);
+}
+
+void DetachLayerThread(ThreadHandle thread) {
+    pthread_detach(thread);
+}
+
+bool IsCallingThread(ThreadHandle thread) {
+    return pthread_equal(thread, pthread_self()) != 0;
 }
 
 void MarkThisThread(ThreadRole role) {

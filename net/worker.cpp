@@ -4,11 +4,6 @@
 // handler runs or while waiting for data.
 #include "net/worker.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -16,7 +11,7 @@
 
 #include "net/clock.h"
 #include "net/registry.h"
-#include "net/socket_util.h"
+#include "net/sockets.h"
 #include "net/thread.h"
 
 namespace net {
@@ -29,8 +24,6 @@ struct WorkerStart {
     NewDataHandler onData = nullptr;
     NewConnectionHandler onNewConnection = nullptr;
 };
-
-enum class WaitResult { Readable, TimedOut, Failed };
 
 void* IdToArgument(ConnId id) {
     return reinterpret_cast<void*>(static_cast<std::intptr_t>(id));
@@ -59,14 +52,6 @@ bool TakeSocket(ConnId id, int& socket) {
     return true;
 }
 
-WaitResult WaitReadable(int socket) {
-    pollfd wanted{socket, POLLIN, 0};
-    const int ready = poll(&wanted, 1, kReadWaitMilliseconds);
-    if (ready < 0) return errno == EINTR ? WaitResult::TimedOut : WaitResult::Failed;
-    if (ready == 0) return WaitResult::TimedOut;
-    return (wanted.revents & POLLNVAL) != 0 ? WaitResult::Failed : WaitResult::Readable;
-}
-
 bool CountReceived(ConnId id, long count) {
     std::lock_guard lock(ListLock());
     ConnectionRecord* record = FindRecord(id);
@@ -75,39 +60,29 @@ bool CountReceived(ConnId id, long count) {
     return true;
 }
 
+// An interrupted call, or one on a non-blocking socket that had nothing to do.
+bool RetryLater(SocketError error) {
+    return error == SocketError::kInterrupted || error == SocketError::kWouldBlock;
+}
+
+// Also an error that concerns only the one incoming connection a listener was about to hand
+// out; the listening socket itself is fine.
+bool RetryAccept(SocketError error) {
+    return RetryLater(error) || error == SocketError::kTransient;
+}
+
 void ReceiveLoop(const WorkerStart& start) {
     if (start.onConnect != nullptr) start.onConnect(start.id);
     char buffer[kReceiveBufferBytes];
     int socket = kNoSocket;
     while (TakeSocket(start.id, socket)) {
-        const WaitResult wait = WaitReadable(socket);
-        if (wait == WaitResult::Failed) break;
-        if (wait == WaitResult::TimedOut) continue;
-        const long count = recv(socket, buffer, kReceiveBufferBytes, 0);
-        if (count < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        const WaitResult wait = WaitForSocket(socket, false, kReadWaitMilliseconds);
+        if (wait == WaitResult::kFailed) break;
+        if (wait == WaitResult::kTimedOut) continue;
+        const long count = ReceiveSome(socket, buffer, kReceiveBufferBytes);
+        if (count < 0 && RetryLater(LastSocketError())) continue;
         if (count <= 0 || !CountReceived(start.id, count)) break;
         if (start.onData != nullptr) start.onData(start.id, std::string_view(buffer, count));
-    }
-}
-
-// Errors that concern only the one incoming connection (it was reset or its route vanished
-// before it was taken off the queue); the listening socket itself is fine.
-bool AcceptErrorIsTransient(int error) {
-    switch (error) {
-        case EINTR:
-        case EAGAIN:
-        case ECONNABORTED:
-        case EPROTO:
-        case ENETDOWN:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case EOPNOTSUPP:
-        case ENETUNREACH:
-            return true;
-        default:
-            return false;
     }
 }
 
@@ -117,36 +92,35 @@ void OfferConnection(const WorkerStart& start, int connection) {
     if (start.onNewConnection != nullptr) {
         start.onNewConnection(start.id, connection, peerAddress);
     } else {
-        close(connection);
+        CloseSocket(connection);
     }
 }
 
 void AcceptLoop(const WorkerStart& start) {
     int socket = kNoSocket;
     while (TakeSocket(start.id, socket)) {
-        const WaitResult wait = WaitReadable(socket);
-        if (wait == WaitResult::Failed) break;
-        if (wait == WaitResult::TimedOut) continue;
-        const int connection = accept4(socket, nullptr, nullptr, SOCK_CLOEXEC);
+        const WaitResult wait = WaitForSocket(socket, false, kReadWaitMilliseconds);
+        if (wait == WaitResult::kFailed) break;
+        if (wait == WaitResult::kTimedOut) continue;
+        const int connection = AcceptConnection(socket);
         if (connection >= 0) {
             OfferConnection(start, connection);
-        } else if (!AcceptErrorIsTransient(errno)) {
+        } else if (!RetryAccept(LastSocketError())) {
             break;
         }
     }
 }
 
-// The only place a record's descriptor is closed. Shutting it down first wakes a SendData
-// still blocked on its own duplicate of the descriptor.
+// The record lets go of its descriptor only here; a send still under way keeps it open until
+// it ends. Shutting it down first wakes such a send.
 void EndWorker(ConnId id) {
     std::lock_guard lock(ListLock());
     ConnectionRecord* record = FindRecord(id);
     if (record == nullptr) return;
     record->V_SOCKET = kNoSocket;
-    if (record->V_OwnedSocket != kNoSocket) {
-        shutdown(record->V_OwnedSocket, SHUT_RDWR);
-        close(record->V_OwnedSocket);
-        record->V_OwnedSocket = kNoSocket;
+    if (record->V_OwnedSocket != nullptr) {
+        ShutDownSocket(record->V_OwnedSocket->descriptor);
+        record->V_OwnedSocket.reset();
     }
     record->V_State = kStateClosed;
     WakeReaper();
@@ -171,12 +145,12 @@ bool RecordStillThere(ConnId id) {
     const ConnectionRecord* record = FindRecord(id);
     if (record == nullptr || record->V_State == kStateNew) return false;
     // The record outlives its own worker, so that worker waiting for it would wait forever.
-    return pthread_equal(record->V_ThreadID, pthread_self()) == 0;
+    return !IsCallingThread(record->V_ThreadID);
 }
 
 }  // namespace
 
-bool StartConnectionWorker(ConnId id, pthread_t& thread) {
+bool StartConnectionWorker(ConnId id, ThreadHandle& thread) {
     return StartLayerThread(ConnectionWorker, IdToArgument(id), thread);
 }
 
@@ -189,7 +163,7 @@ ResultCode Disconnect(ConnId id) {
     // reserved while the worker may still wait or receive on it. The shutdown also wakes the
     // worker's wait at once. A worker that has not started yet finds the socket gone on its
     // first look and ends too.
-    shutdown(record->V_SOCKET, SHUT_RDWR);
+    ShutDownSocket(record->V_SOCKET);
     record->V_SOCKET = kNoSocket;
     if (record->V_State == kStateRunning) {
         record->V_State = kStateClosed;

@@ -3,8 +3,7 @@
 // moment a socket is closed; never removes a record (the cleanup thread does).
 #pragma once
 
-#include <pthread.h>
-
+#include "net/thread.h"
 #include "net/types.h"
 
 namespace net {
@@ -27,6 +26,6 @@ ResultCode Disconnect(ConnId id);
 void WaitClose(ConnId id);
 
 // Inside the layer only: starts the record's worker; the caller holds ListLock.
-bool StartConnectionWorker(ConnId id, pthread_t& thread);
+bool StartConnectionWorker(ConnId id, ThreadHandle& thread);
 
 }  // namespace net

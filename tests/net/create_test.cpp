@@ -12,7 +12,7 @@
 
 #include "net/name_cache.h"
 #include "net/registry.h"
-#include "net/socket_util.h"
+#include "net/sockets.h"
 #include "tests/net/support.h"
 
 namespace nettest {
@@ -245,8 +245,8 @@ TEST_F(Creation, ClientAndAcceptedConnectionsSendSmallMessagesWithoutDelay) {
     net::ConnectionRecord client, accepted;
     ASSERT_TRUE(net::CopyRecordForTest(pair.client, client));
     ASSERT_TRUE(net::CopyRecordForTest(pair.accepted, accepted));
-    EXPECT_TRUE(NoDelay(client.V_OwnedSocket));
-    EXPECT_TRUE(NoDelay(accepted.V_OwnedSocket));
+    EXPECT_TRUE(NoDelay(client.V_OwnedSocket->descriptor));
+    EXPECT_TRUE(NoDelay(accepted.V_OwnedSocket->descriptor));
 }
 
 TEST_F(Creation, AcceptOfAnUnconnectedSocketKeepsTheCallersText) {
@@ -264,7 +264,10 @@ TEST(SelfConnection, IsRecognisedAndTellsApartAnOrdinaryConnection) {
     std::uint16_t port = 0;
     const int self = BindLoopback(port);
     ASSERT_GE(self, 0);
-    const sockaddr_in own = net::MakeAddress(htonl(INADDR_LOOPBACK), port);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_port = htons(port);
+    own.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(connect(self, reinterpret_cast<const sockaddr*>(&own), sizeof own), 0);
     EXPECT_TRUE(net::IsSelfConnected(self));
 

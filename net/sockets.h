@@ -1,0 +1,69 @@
+// Every call the connection layer makes to the system's sockets, behind one interface: the
+// socket library's start and stop, opening, binding, connecting, accepting, waiting, sending,
+// receiving, shutting down and closing, the options set on a connection, addresses as text and
+// the name lookup. Implemented once per system (sockets_posix.cpp); no other file of the
+// program includes a socket header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace net {
+
+// The send buffer of a connection: a peer that stops reading holds little memory and stalls a
+// send within seconds, where the system's own sizing on loopback would queue megabytes first.
+inline constexpr int kSendBufferBytes = 64 * 1024;
+
+// What made the calling thread's last socket call fail, as far as the layer cares.
+enum class SocketError { kWouldBlock, kInterrupted, kAlreadyConnected, kTransient, kOther };
+SocketError LastSocketError();
+
+// The system's socket library, around the whole life of the layer; false when it cannot start.
+bool StartSocketLibrary();
+void StopSocketLibrary();
+
+// An IPv4 stream socket that child processes do not inherit; -1 on failure.
+int OpenStreamSocket();
+void CloseSocket(int socket);
+// Ends both directions; a wait or a send blocked on the socket returns at once.
+void ShutDownSocket(int socket);
+// Switches the socket between blocking and non-blocking calls; false on failure.
+bool SetNonBlocking(int socket, bool nonBlocking);
+
+// Binds to 0.0.0.0 and the port (0 lets the system choose).
+bool BindToAnyAddress(int socket, std::uint16_t port);
+bool StartListening(int socket, int backlog);
+// One connect attempt; true once the connection stands. `address` is in network byte order.
+bool ConnectOnce(int socket, std::uint32_t address, std::uint16_t port);
+// A connection taken from a listening socket, not inherited by child processes; -1 on failure.
+int AcceptConnection(int listener);
+
+enum class WaitResult { kReady, kTimedOut, kFailed };
+// Waits until the socket can be read, or written; an interrupted wait counts as timed out.
+WaitResult WaitForSocket(int socket, bool forWriting, int timeoutMilliseconds);
+// Hands the system what it takes now, without waiting for room and without a broken-pipe
+// signal; the count taken, or -1.
+long SendWithoutWaiting(int socket, const char* data, std::size_t length);
+// Up to `capacity` bytes; 0 when the peer has closed, -1 on failure.
+long ReceiveSome(int socket, char* buffer, std::size_t capacity);
+
+// Sets `text` to the peer's dotted IPv4 address; false (text untouched) when it cannot be read.
+bool ReadPeerAddress(int socket, std::string& text);
+// True when the socket's local and remote endpoints are the same: a connect to a free port in
+// the system's own range of source ports can end up connected to itself.
+bool IsSelfConnected(int socket);
+// A listening port can be bound again at once, while connections of an earlier listener on it
+// still linger in TIME_WAIT.
+void AllowQuickRebind(int socket);
+// Small writes leave at once instead of waiting for the peer's delayed acknowledgement, and the
+// send buffer is bounded (kSendBufferBytes).
+void SetUpConnectedSocket(int socket);
+
+// A dotted numeric IPv4 text, in network byte order; false for anything else and for
+// 255.255.255.255, which the system's parser cannot tell from an error.
+bool ParseDottedAddress(const std::string& text, std::uint32_t& address);
+// The first IPv4 address the system's resolver gives for a name; false when there is none.
+bool LookUpHostAddress(const std::string& name, std::uint32_t& address);
+
+}  // namespace net

@@ -1,0 +1,171 @@
+// The socket calls on POSIX systems. Sends never raise SIGPIPE (MSG_NOSIGNAL) and never wait
+// (MSG_DONTWAIT), whatever the socket's mode; there is no socket library to start.
+#include "net/sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace net {
+namespace {
+
+constexpr std::uint32_t kAllOnesAddress = 0xFFFFFFFFu;
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(port);
+    result.sin_addr.s_addr = address;
+    return result;
+}
+
+bool ReadEndpoint(int (*read)(int, sockaddr*, socklen_t*), int socket, sockaddr_in& address) {
+    socklen_t length = sizeof address;
+    return read(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+           length == sizeof address && address.sin_family == AF_INET;
+}
+
+// Errors of accept that concern only the one incoming connection (it was reset or its route
+// vanished before it was taken off the queue); the listening socket itself is fine.
+bool TransientAcceptError(int error) {
+    switch (error) {
+        case ECONNABORTED:
+        case EPROTO:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+SocketError LastSocketError() {
+    const int error = errno;
+    if (error == EAGAIN || error == EWOULDBLOCK) return SocketError::kWouldBlock;
+    if (error == EINTR) return SocketError::kInterrupted;
+    if (error == EISCONN) return SocketError::kAlreadyConnected;
+    return TransientAcceptError(error) ? SocketError::kTransient : SocketError::kOther;
+}
+
+bool StartSocketLibrary() {
+    return true;
+}
+
+void StopSocketLibrary() {}
+
+int OpenStreamSocket() {
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
+void CloseSocket(int socket) {
+    close(socket);
+}
+
+void ShutDownSocket(int socket) {
+    shutdown(socket, SHUT_RDWR);
+}
+
+bool SetNonBlocking(int socket, bool nonBlocking) {
+    const int flags = fcntl(socket, F_GETFL);
+    if (flags < 0) return false;
+    const int wanted = nonBlocking ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+    return fcntl(socket, F_SETFL, wanted) == 0;
+}
+
+bool BindToAnyAddress(int socket, std::uint16_t port) {
+    const sockaddr_in address = MakeAddress(htonl(INADDR_ANY), port);
+    return bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool StartListening(int socket, int backlog) {
+    return listen(socket, backlog) == 0;
+}
+
+bool ConnectOnce(int socket, std::uint32_t address, std::uint16_t port) {
+    const sockaddr_in remote = MakeAddress(address, port);
+    return connect(socket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0 ||
+           errno == EISCONN;
+}
+
+int AcceptConnection(int listener) {
+    return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+WaitResult WaitForSocket(int socket, bool forWriting, int timeoutMilliseconds) {
+    pollfd wanted{socket, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    const int ready = poll(&wanted, 1, timeoutMilliseconds);
+    if (ready < 0) return errno == EINTR ? WaitResult::kTimedOut : WaitResult::kFailed;
+    if (ready == 0) return WaitResult::kTimedOut;
+    return (wanted.revents & POLLNVAL) != 0 ? WaitResult::kFailed : WaitResult::kReady;
+}
+
+long SendWithoutWaiting(int socket, const char* data, std::size_t length) {
+    return send(socket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+long ReceiveSome(int socket, char* buffer, std::size_t capacity) {
+    return recv(socket, buffer, capacity, 0);
+}
+
+bool ReadPeerAddress(int socket, std::string& text) {
+    sockaddr_in peer{};
+    if (!ReadEndpoint(getpeername, socket, peer)) return false;
+    char dotted[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted) == nullptr) return false;
+    text = dotted;
+    return true;
+}
+
+bool IsSelfConnected(int socket) {
+    sockaddr_in local{};
+    sockaddr_in peer{};
+    return ReadEndpoint(getsockname, socket, local) && ReadEndpoint(getpeername, socket, peer) &&
+           local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
+void AllowQuickRebind(int socket) {
+    const int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+void SetUpConnectedSocket(int socket) {
+    const int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
+}
+
+bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {
+    const in_addr_t numeric = inet_addr(text.c_str());
+    if (numeric == kAllOnesAddress) return false;
+    address = numeric;
+    return true;
+}
+
+// getaddrinfo instead of the older by-name lookup, which returns a shared static result and so
+// cannot be used from several threads.
+bool LookUpHostAddress(const std::string& name, std::uint32_t& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* answer = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &answer) != 0 || answer == nullptr) return false;
+    address = reinterpret_cast<const sockaddr_in*>(answer->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(answer);
+    return address != kAllOnesAddress;
+}
+
+}  // namespace net
