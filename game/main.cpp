@@ -1,7 +1,7 @@
 // Process entry: takes no arguments and reads no environment of its own. The
 // connection layer runs before the game's own start-up and stops in EndProgram.
 #include "game/program.h"
-#include "net/net.h"
+#include "net/lifecycle.h"
 
 int main() {
     net::StartConnectionLayer();

@@ -65,7 +65,6 @@ inline constexpr Rect kStatusPanel{280, 140, 399, 205};
 inline constexpr Rect kStatusInterior{281, 141, 398, 204};
 inline constexpr int kStatusCentreX = 340;
 inline constexpr int kStatusLineY = 170;
-inline constexpr int kStatusUpperY = 165;
 inline constexpr int kStatusLowerY = 175;
 // An address of this many bytes or more takes two rows, the first starting here.
 inline constexpr int kAddressRowLength = 8;
@@ -86,7 +85,6 @@ inline constexpr Point kErrorPos{304, 170};
 inline constexpr Rect kPhaseBox{280, 210, 399, 275};
 inline constexpr Point kPhaseLabelErase{284, 240};
 inline constexpr int kPhaseLabelWidth = 14;  // BlankChars that erase the label
-inline constexpr int kPhaseLabelY = 240;
 inline constexpr Point kPhaseFillSeed{281, 211};
 
 inline constexpr Label kPhaseStarting{{288, 240}, "Initialisiere"};
