@@ -1,14 +1,18 @@
 // What each received message does, and the messages this side sends. A shot is
 // judged by the colour of the own small board, an answer is applied only to the
 // one shot it answers, and a shot only while it is the opponent's turn in a
-// running game, so a peer can neither forge a win nor fire out of turn.
+// running game, so a peer can neither forge a win nor fire out of turn. Every
+// reply is queued in the same hold of the screen mutex as the change it makes.
 #include "game/dispatcher.h"
 
+#include <chrono>
 #include <string>
 
 #include "game/board.h"
+#include "game/exchange.h"
 #include "game/file_transfer.h"
 #include "game/message_stream.h"
+#include "game/outgoing.h"
 #include "game/protocol.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -24,75 +28,85 @@ constexpr std::string_view kOwnWater = "Dein Gegner hat nichts getroffen";
 constexpr std::string_view kEnemyHit = "Du hast ein Schiff getroffen";
 constexpr std::string_view kEnemyWater = "Wasser";
 
-struct ExchangeState {
-    std::string pendingShot GUARDED_BY(ScreenMutex);  // digits of the shot awaiting its answer
-    bool selfReady GUARDED_BY(ScreenMutex) = false;   // this side has sent its Ready
-};
-
-ExchangeState exchange;
-
-// Both sides have sent their Ready, so shots count.
-bool GameRunning() REQUIRES(ScreenMutex) {
-    return exchange.selfReady && OpponentReady.load(std::memory_order_relaxed) == 1;
+std::int64_t NowMs() {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    return duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-void PassTurn(bool toUs) REQUIRES(ScreenMutex) {
-    MyTurn.store(toUs ? 1 : 0, std::memory_order_relaxed);
-    screen::PaintTurnIndicator(toUs ? screen::kTurnYellow : screen::kWhite);
+bool ShotCouldCome() REQUIRES(ScreenMutex) {
+    return GameRunning() && MyTurn.load(std::memory_order_relaxed) == 0;
 }
 
-// The end of a game takes the screen mutex itself; the turn passes once it is over.
-void EndGame(GameEnd gameOver, int result, bool toUs) EXCLUDES(ScreenMutex) {
-    gameOver(result);
-    ScreenGuard guard;
-    PassTurn(toUs);
+// Whether the opponent could have sent this message now: only such a message
+// stands at a chunk boundary of an arriving file.
+bool CouldComeNow(const Message& message) REQUIRES(ScreenMutex) {
+    const std::string_view bytes = message.bytes;
+    switch (message.kind) {
+        case MessageKind::kReady:
+            return OpponentReady.load(std::memory_order_relaxed) == 0;
+        case MessageKind::kShot:
+            return ShotCouldCome();
+        case MessageKind::kHit:
+        case MessageKind::kMiss:
+            return AnswersPendingShot(bytes.substr(kAnswerDigitsAt, 2));
+        case MessageKind::kAccept:
+        case MessageKind::kRefuse:
+            return AwaitingAnswer();
+        case MessageKind::kOffer:
+            return ReceivingFile.load(std::memory_order_relaxed) == 0;
+        default:
+            return true;
+    }
 }
 
 // A cell already marked red or blue is answered as water and keeps its colour.
+// The answer that hits our last ship ends the game; the turn of the next one
+// follows after the result.
 void ReceiveShot(std::string_view digits, GameEnd gameOver) EXCLUDES(ScreenMutex) {
     const screen::Point cell =
         screen::FleetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
-    screen::Colour colour = screen::kNoPixel;
     {
         ScreenGuard guard;
-        if (!GameRunning() || MyTurn.load(std::memory_order_relaxed) == 1) return;
-        colour = screen::ReadPixel(cell.x, cell.y);
-        screen::LogLine(colour == screen::kShipGrey ? kOwnShipHit : kOwnWater);
-    }
-    const bool hit = colour == screen::kShipGrey;
-    SendToPeer(AnswerMessage(hit, digits));
-    {
-        ScreenGuard guard;
+        if (!ShotCouldCome()) return;
+        const screen::Colour colour = screen::ReadPixel(cell.x, cell.y);
+        const bool hit = colour == screen::kShipGrey;
+        const bool lost = hit && OwnCellsLeft == 1;
+        screen::LogLine(hit ? kOwnShipHit : kOwnWater);
+        NoteAnswerSent(lost);
+        QueueToPeer(AnswerMessage(hit, digits));
         if (hit || colour == screen::kWhite) {
             screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
                               screen::kBlack);
         }
-        const bool lost = hit && --OwnCellsLeft == 0;
+        if (hit) --OwnCellsLeft;
         if (!lost) {
             PassTurn(true);
             return;
         }
     }
-    EndGame(gameOver, 0, true);
+    gameOver(0);
 }
 
 void ReceiveAnswer(std::string_view digits, bool hit, GameEnd gameOver) EXCLUDES(ScreenMutex) {
     {
         ScreenGuard guard;
-        if (exchange.pendingShot.empty() || exchange.pendingShot != digits) return;
-        exchange.pendingShot.clear();
+        if (!AnswersPendingShot(digits)) return;
+        const bool won = hit && EnemyCellsLeft == 1;
+        NoteAnswerReceived(won);
         screen::LogLine(hit ? kEnemyHit : kEnemyWater);
         const screen::Point cell =
             screen::TargetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
         screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
                           screen::kBlack);
-        const bool won = hit && --EnemyCellsLeft == 0;
+        if (hit) --EnemyCellsLeft;
+        WakeSender();
         if (!won) {
             PassTurn(false);
             return;
         }
     }
-    EndGame(gameOver, 1, false);
+    gameOver(1);
 }
 
 void ReceiveReady() EXCLUDES(ScreenMutex) {
@@ -111,12 +125,9 @@ void ReceiveChat(std::string_view message) EXCLUDES(ScreenMutex) {
 }
 
 void ReceiveOfferMessage(std::string_view bytes) EXCLUDES(ScreenMutex) {
-    std::string reply;
-    {
-        ScreenGuard guard;
-        reply = ReceiveOffer(bytes);
-    }
-    if (!reply.empty()) SendToPeer(reply);
+    ScreenGuard guard;
+    std::string reply = ReceiveOffer(bytes);
+    if (!reply.empty()) QueueToPeer(std::move(reply));
 }
 
 void Dispatch(const Message& message, GameEnd gameOver) EXCLUDES(ScreenMutex) {
@@ -150,41 +161,50 @@ void Dispatch(const Message& message, GameEnd gameOver) EXCLUDES(ScreenMutex) {
             ReceiveFileData(bytes);
             break;
         }
+        case MessageKind::kFileCutShort: {
+            ScreenGuard guard;
+            EndArrivingFile();
+            break;
+        }
     }
+}
+
+bool TakeNextMessage(Message& message) EXCLUDES(ScreenMutex) {
+    ScreenGuard guard;
+    return NextMessage(message, CouldComeNow);
 }
 
 }  // namespace
 
 void SendReady() {
-    {
-        ScreenGuard guard;
-        exchange.selfReady = true;
-    }
-    SendToPeer(kReadyMessage);
+    ScreenGuard guard;
+    NoteReadySent();
+    QueueToPeer(std::string(kReadyMessage));
 }
 
 bool SendShot(int column, int row) {
-    const std::string message = ShotMessage(column, row);
-    bool free = false;
-    {
-        ScreenGuard guard;
-        free = exchange.pendingShot.empty();
-        if (free) {
-            exchange.pendingShot = message.substr(kShotDigitsAt);
-            Cell(PlayerShots, column + 1, row + 1) = 1;
-        }
-    }
-    if (free) SendToPeer(message);
-    return free;
+    std::string message = ShotMessage(column, row);
+    ScreenGuard guard;
+    const std::int64_t now = NowMs();
+    if (!MayFire(now)) return false;
+    NoteShotSent(std::string_view(message).substr(kShotDigitsAt), now);
+    Cell(PlayerShots, column + 1, row + 1) = 1;
+    QueueToPeer(std::move(message));
+    return true;
 }
 
-void ResetGameExchange() {
-    exchange.pendingShot.clear();
-    exchange.selfReady = false;
+void PassTurn(bool toUs) {
+    MyTurn.store(toUs ? 1 : 0, std::memory_order_relaxed);
+    screen::PaintTurnIndicator(toUs ? screen::kTurnYellow : screen::kWhite);
 }
 
 void MessageDispatcher(std::string_view received, GameEnd gameOver) {
-    for (const Message& message : FeedStream(received))
+    {
+        ScreenGuard guard;
+        FeedStream(received, NowMs());
+    }
+    Message message;
+    while (TakeNextMessage(message))
         Dispatch(message, gameOver);
 }
 

@@ -1,7 +1,7 @@
 // What each message received from the opponent does, and the two messages of a
-// game whose sending changes what this side accepts (Ready and Shot). Owns the
-// exchange of one game: the shot awaiting its answer and whether this side is
-// ready; the shared boards, counters and flags it changes are the match's.
+// game whose sending changes what this side accepts (Ready and Shot). The
+// exchange of a game itself is kept in exchange.h; the shared boards, counters
+// and flags it changes are the match's.
 #pragma once
 
 #include <string_view>
@@ -18,8 +18,8 @@ void SendReady() EXCLUDES(ScreenMutex);
 // Fires at the 0-based cell unless an earlier shot still waits for its answer;
 // marks the cell in PlayerShots. Returns whether the shot went out.
 bool SendShot(int column, int row) EXCLUDES(ScreenMutex);
-// A new game: no shot waits for an answer and this side is not ready.
-void ResetGameExchange() REQUIRES(ScreenMutex);
+// The turn indicator and MyTurn for this side.
+void PassTurn(bool toUs) REQUIRES(ScreenMutex);
 
 // Acts on every message completed by one receive from the opponent; a game that
 // ends on this side ends through `gameOver`. Runs on the connection's worker and

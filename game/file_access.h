@@ -31,12 +31,13 @@ std::string ReadChunkAt(FileHandle file, std::int64_t at, std::size_t length);
 void CloseFile(FileHandle file);
 
 // A plain name for a file in the current directory: not empty, not "." or "..", and without
-// "/", "\" or a NUL byte.
+// "/", "\" or a control byte (below 0x20, and 0x7F).
 bool IsPlainFileName(std::string_view name);
-// Whether the name is a symbolic link in the current directory.
-bool NamesALink(std::string_view name);
-// Creates the received file, or empties an existing one, never through a link; kNoFile when
-// that is not possible.
+// Whether the name already stands in the current directory for anything but a regular file: a
+// link, a FIFO, a directory, a device. Never blocks.
+bool NamesSomethingElse(std::string_view name);
+// Creates the received file, or empties an existing regular one, never through a link and never
+// waiting on a special file; kNoFile when that is not possible.
 FileHandle CreateReceivedFile(std::string_view name);
 // Writes every byte at the file's end; false on failure.
 bool AppendToFile(FileHandle file, std::string_view bytes);

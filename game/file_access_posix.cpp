@@ -14,9 +14,16 @@ namespace {
 
 constexpr char kPathSeparator = '/';
 constexpr mode_t kNewFileMode = 0644;
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
 
 std::string PathText(std::string_view path) {
     return std::string(path);
+}
+
+bool IsControlByte(char byte) {
+    const auto value = static_cast<unsigned char>(byte);
+    return value < kFirstPrintable || value == kDelete;
 }
 
 }  // namespace
@@ -66,18 +73,29 @@ void CloseFile(FileHandle file) {
 
 bool IsPlainFileName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+    for (char byte : name) {
+        if (byte == '/' || byte == '\\' || IsControlByte(byte)) return false;
+    }
+    return true;
 }
 
-bool NamesALink(std::string_view name) {
+bool NamesSomethingElse(std::string_view name) {
     struct stat info {};
-    return lstat(PathText(name).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    return lstat(PathText(name).c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
+// O_NONBLOCK keeps a FIFO put in place since the offer's check from holding the open; what was
+// opened is kept, and emptied, only if it is a regular file.
 FileHandle CreateReceivedFile(std::string_view name) {
     const int fd = open(PathText(name).c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
-    return fd < 0 ? kNoFile : fd;
+                        O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) return kNoFile;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ftruncate(fd, 0) != 0) {
+        close(fd);
+        return kNoFile;
+    }
+    return fd;
 }
 
 bool AppendToFile(FileHandle file, std::string_view bytes) {

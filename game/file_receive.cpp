@@ -1,8 +1,8 @@
 // The receiving side of a file transfer: the offer shown and checked, the
 // player's answer, and the file written in the current directory under a
-// plain name, never through a symbolic link, never beyond the offered size.
-// Owns the open file of an arriving transfer; every step runs under the
-// screen mutex.
+// plain name, never through a link or into anything but a regular file, never
+// beyond the offered size; the log says how the file ended. Owns the open file
+// of an arriving transfer; every step runs under the screen mutex.
 #include "game/file_transfer.h"
 
 #include <algorithm>
@@ -26,6 +26,8 @@ constexpr std::string_view kBadSize =
     "Ung\x81ltige Dateigr\x94\xE1"
     "e";
 constexpr std::string_view kNotSaved = "Datei konnte nicht gespeichert werden";
+constexpr std::string_view kComplete = "Datei empfangen: ";
+constexpr std::string_view kIncomplete = "Datei unvollst\x84ndig: ";
 
 enum class Phase { kIdle, kOffered, kArriving };
 
@@ -42,11 +44,15 @@ void SetPhase(Phase phase) REQUIRES(ScreenMutex) {
     ReceivingFile.store(phase == Phase::kIdle ? 0 : 1, std::memory_order_relaxed);
 }
 
+// A file that was arriving ends, whole or not; a refused offer ends silently.
 void EndTransfer() REQUIRES(ScreenMutex) {
+    const bool arriving = incoming.phase == Phase::kArriving;
+    const bool whole = incoming.received >= TransferSize;
     CloseFile(incoming.file);
     incoming.file = kNoFile;
     screen::EraseProgressBar();
     SetPhase(Phase::kIdle);
+    if (arriving) screen::LogLine(std::string(whole ? kComplete : kIncomplete) + TransferName);
 }
 
 void LogOffer() REQUIRES(ScreenMutex) {
@@ -67,11 +73,11 @@ std::string Accept() REQUIRES(ScreenMutex) {
         return std::string(kRefuseMessage);
     }
     incoming.received = 0;
+    SetPhase(Phase::kArriving);
     if (TransferSize == 0) {
         EndTransfer();
     } else {
         ExpectFileData(static_cast<std::uint32_t>(TransferSize));
-        SetPhase(Phase::kArriving);
     }
     return std::string(kAcceptMessage);
 }
@@ -83,7 +89,8 @@ std::string ReceiveOffer(std::string_view message) {
         return std::string(kRefuseMessage);
     }
     const OfferParts offer = SplitOffer(message);
-    if (!IsPlainFileName(offer.name) || NamesALink(offer.name)) {
+    if (offer.name.size() > kMaxOfferName || !IsPlainFileName(offer.name) ||
+        NamesSomethingElse(offer.name)) {
         screen::LogLine(kBadName);
         return std::string(kRefuseMessage);
     }
@@ -100,7 +107,7 @@ std::string ReceiveOffer(std::string_view message) {
 }
 
 // A "j" for a file already arriving changes nothing; an "n" stops it, and the
-// rest of its data is counted off and dropped.
+// rest of its data is counted off and dropped until its sender has stopped.
 bool TakeFileAnswer(std::string_view line, std::string& reply) {
     if (incoming.phase == Phase::kIdle || (line != kYes && line != kNo)) return false;
     if (line == kYes) {
@@ -108,6 +115,7 @@ bool TakeFileAnswer(std::string_view line, std::string& reply) {
         return true;
     }
     EndTransfer();
+    DrainFileData();
     reply = kRefuseMessage;
     return true;
 }
@@ -125,6 +133,10 @@ void ReceiveFileData(std::string_view bytes) {
     TransferPercent = PercentOf(incoming.received, TransferSize);
     screen::ShowProgress(TransferPercent);
     if (incoming.received >= TransferSize) EndTransfer();
+}
+
+void EndArrivingFile() {
+    if (incoming.phase == Phase::kArriving) EndTransfer();
 }
 
 void StopReceiving() {

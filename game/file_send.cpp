@@ -1,7 +1,8 @@
 // The sending side of a file transfer: the "sendfile" checks, the offer, the
 // wait for the answer and the chunks, paced 100 ms apart. Owns whether our
-// offer waits for an answer. The file is read through its own handle; shared
-// state is touched under the screen mutex; nothing is sent while it is held.
+// offer waits for an answer and whether its chunks are being sent. The file is
+// read through its own handle; shared state is touched under the screen mutex;
+// the chunks go out through the sender thread, which decides when each may.
 #include "game/file_transfer.h"
 
 #include <algorithm>
@@ -9,9 +10,9 @@
 #include <cmath>
 
 #include "game/file_access.h"
+#include "game/outgoing.h"
 #include "game/protocol.h"
 #include "game/transfer_rules.h"
-#include "net/send.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -44,9 +45,12 @@ constexpr std::string_view kCannotOpen =
 constexpr std::string_view kTooLarge = "Datei ist zu gro\xE1";
 constexpr std::string_view kRefused = "Datei wurde abgelehnt";
 constexpr std::string_view kAccepted = "Datei wurde angenommen";
+constexpr std::string_view kSent = "Datei gesendet";
 
 struct SendState {
     bool offerWaiting GUARDED_BY(ScreenMutex) = false;  // our offer is out, not yet answered
+    bool sending GUARDED_BY(ScreenMutex) = false;       // its chunks are going out
+    bool refused GUARDED_BY(ScreenMutex) = false;       // an "n" came while they did
 };
 
 SendState outgoing;
@@ -72,7 +76,7 @@ void FinishSending() REQUIRES(ScreenMutex) {
 
 // On success the offer goes to `peer`, the connection of this transfer: a
 // later opponent never gets its chunks.
-FileHandle StartOffer(net::ConnId& peer, std::string& offer) REQUIRES(ScreenMutex) {
+FileHandle StartOffer(net::ConnId& peer) REQUIRES(ScreenMutex) {
     std::int32_t size = 0;
     const FileHandle file = OpenSendPath(size);
     if (file == kNoFile) return kNoFile;
@@ -81,7 +85,7 @@ FileHandle StartOffer(net::ConnId& peer, std::string& offer) REQUIRES(ScreenMute
     FileAnswer.store(kNoAnswer, std::memory_order_relaxed);
     outgoing.offerWaiting = true;
     peer = PeerId;
-    offer = OfferMessage(TransferName, size);
+    QueueToPeer(OfferMessage(TransferName, size));
     return file;
 }
 
@@ -99,23 +103,36 @@ bool AwaitAnswer() EXCLUDES(ScreenMutex) {
         FileAnswer.load(std::memory_order_relaxed) == kAnswerAccepted && !Stopping();
     if (!Stopping()) screen::LogLine(accepted ? kAccepted : kRefused);
     if (!accepted) FinishSending();
+    outgoing.sending = accepted;
+    outgoing.refused = false;
     return accepted;
 }
 
-// Ends early when the program stops or the connection is gone.
-void SendChunks(FileHandle file, net::ConnId peer, std::int32_t size) EXCLUDES(ScreenMutex) {
-    for (std::int64_t at = 0; at < size; at += kFileChunkBytes) {
-        const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
-        std::uint32_t sent = 0;
-        if (net::SendData(peer, ReadChunkAt(file, at, length), sent) != net::kNoError) return;
-        {
-            ScreenGuard guard;
-            TransferPercent = PercentOf(at + 1, size);
-            screen::ShowProgress(TransferPercent);
-        }
-        if (Stopping()) return;
-        screen::DelayMs(kChunkPauseMs);
+// One chunk written and its progress drawn; false when the transfer ends here.
+bool SendChunk(FileHandle file, net::ConnId peer, std::int64_t at, std::int32_t size)
+    EXCLUDES(ScreenMutex) {
+    const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
+    if (WriteFileChunk(peer, ReadChunkAt(file, at, length)) != ChunkResult::kWritten) {
+        return false;
     }
+    ScreenGuard guard;
+    TransferPercent = PercentOf(at + 1, size);
+    screen::ShowProgress(TransferPercent);
+    return !Stopping() && !outgoing.refused;
+}
+
+// Ends early when the program stops, the connection is gone or the other side
+// refuses the rest; the last line tells how it ended.
+void SendChunks(FileHandle file, net::ConnId peer, std::int32_t size) EXCLUDES(ScreenMutex) {
+    bool whole = true;
+    for (std::int64_t at = 0; at < size && whole; at += kFileChunkBytes) {
+        whole = SendChunk(file, peer, at, size);
+        if (whole) screen::DelayMs(kChunkPauseMs);
+    }
+    ScreenGuard guard;
+    if (whole) screen::LogLine(kSent);
+    if (outgoing.refused) screen::LogLine(kRefused);
+    outgoing.sending = false;
 }
 
 }  // namespace
@@ -140,18 +157,15 @@ bool PrepareSend(std::string_view line) {
 
 void FileSendWorker() {
     net::ConnId peer = net::kNoConnection;
-    std::string offer;
     FileHandle file = kNoFile;
     std::int32_t size = 0;
     {
         ScreenGuard guard;
-        file = StartOffer(peer, offer);
+        file = StartOffer(peer);
         size = TransferSize;
         if (file == kNoFile) FinishSending();
     }
     if (file == kNoFile) return;
-    std::uint32_t sent = 0;
-    net::SendData(peer, offer, sent);
     if (AwaitAnswer()) {
         SendChunks(file, peer, size);
         ScreenGuard guard;
@@ -161,8 +175,16 @@ void FileSendWorker() {
 }
 
 void ReceiveFileAnswer(bool accepted) {
-    if (outgoing.offerWaiting && FileAnswer.load(std::memory_order_relaxed) == kNoAnswer)
+    if (AwaitingAnswer()) {
         FileAnswer.store(accepted ? kAnswerAccepted : kAnswerRefused, std::memory_order_relaxed);
+    } else if (outgoing.sending && !accepted) {
+        outgoing.refused = true;
+        CancelFileChunk();
+    }
+}
+
+bool AwaitingAnswer() {
+    return outgoing.offerWaiting && FileAnswer.load(std::memory_order_relaxed) == kNoAnswer;
 }
 
 std::int32_t PercentOf(std::int64_t done, std::int64_t total) {

@@ -33,8 +33,11 @@ extern std::atomic<std::uint8_t> FileAnswer;
 bool PrepareSend(std::string_view line) REQUIRES(ScreenMutex);
 // Offers SendPath, waits for the answer, sends the chunks.
 void FileSendWorker() EXCLUDES(ScreenMutex);
-// The opponent's "SYST:j" or "SYST:n"; counts only while our offer waits.
+// The opponent's "SYST:j" or "SYST:n"; counts while our offer waits, and an "n"
+// also while our file is being sent, which then stops.
 void ReceiveFileAnswer(bool accepted) REQUIRES(ScreenMutex);
+// Whether our offer waits for its answer.
+bool AwaitingAnswer() REQUIRES(ScreenMutex);
 
 // Receiving side. Each step returns the reply to send once the lock is released.
 // Shows a valid offer and waits for the player's answer; returns "SYST:n" for an
@@ -45,6 +48,8 @@ std::string ReceiveOffer(std::string_view message) REQUIRES(ScreenMutex);
 bool TakeFileAnswer(std::string_view line, std::string& reply) REQUIRES(ScreenMutex);
 // Appends bytes of the accepted file.
 void ReceiveFileData(std::string_view bytes) REQUIRES(ScreenMutex);
+// The arriving file ended before its size was reached: it stays as it is.
+void EndArrivingFile() REQUIRES(ScreenMutex);
 // A connection ended or began: an arriving file stops where it is.
 void StopReceiving() REQUIRES(ScreenMutex);
 

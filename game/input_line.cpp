@@ -8,6 +8,7 @@
 
 #include "game/file_transfer.h"
 #include "game/match_state.h"
+#include "game/outgoing.h"
 #include "game/protocol.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -51,16 +52,16 @@ std::string Chat(const std::string& line) REQUIRES(ScreenMutex) {
 
 // The sending step: a command, an answer to an offer, or chat.
 void SendLine(const std::string& line) EXCLUDES(ScreenMutex) {
-    std::string message;
     bool startSender = false;
     {
         ScreenGuard guard;
+        std::string message;
         const bool command = line.starts_with(kSendFile) && PlayerNumber != 0;
         startSender = command && PrepareSend(line);
         if (!command && !TakeFileAnswer(line, message)) message = Chat(line);
+        if (!message.empty()) QueueToPeer(std::move(message));
         EraseField();
     }
-    if (!message.empty()) SendToPeer(message);
     if (startSender) {
         WaitForGameThread(GameThread::kFileSend);
         StartGameThread(GameThread::kFileSend, FileSendWorker);
@@ -103,13 +104,16 @@ Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) EXCLU
 
 }  // namespace
 
-// The line also closes when the game it was opened in ends (QuitFlag raised
-// meanwhile), so no thread waits on a field nobody types into.
+// Keys typed while no line was open are not the line's: they are dropped when it
+// opens. The line closes, erased, when the game it was opened in ends (QuitFlag
+// raised meanwhile), so no thread waits on a field nobody types into and no key
+// of a cut-off line is sent later.
 void InputLine() {
-    const bool quitting = Quitting();
+    const std::uint32_t opened = QuitGeneration();
     std::string line;
     {
         ScreenGuard guard;
+        screen::DropTypedKeys();
         DrawCursor(0);
     }
     for (;;) {
@@ -126,7 +130,11 @@ void InputLine() {
             SendLine(line);
             return;
         }
-        if (!quitting && Quitting()) return;
+        if (QuitGeneration() != opened) {
+            ScreenGuard guard;
+            EraseField();
+            return;
+        }
         screen::DelayMs(kStepMs);
     }
 }

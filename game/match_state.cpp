@@ -3,8 +3,6 @@
 
 #include <algorithm>
 
-#include "net/send.h"
-
 namespace game {
 
 screen::MutexHandle ScreenMutex = nullptr;
@@ -23,12 +21,13 @@ namespace {
 constexpr int kStopCheckMs = 50;
 constexpr int kGameThreadKinds = 3;
 
-// The latest ReadyWorker, TurnLoop and FileSendWorker; a newer thread replaces the handle.
-struct ThreadSlots {
+struct SharedState {
+    // The latest ReadyWorker, TurnLoop and FileSendWorker; a newer thread replaces the handle.
     screen::ThreadHandle handles[kGameThreadKinds] GUARDED_BY(ScreenMutex) = {};
+    std::atomic<std::uint32_t> quitGeneration{0};
 };
 
-ThreadSlots slots;
+SharedState shared;
 
 }  // namespace
 
@@ -46,6 +45,7 @@ ScreenGuard::~ScreenGuard() {
 }
 
 void RaiseQuitFlag(bool stop) {
+    shared.quitGeneration.fetch_add(1, std::memory_order_relaxed);
     QuitFlag.store(1, std::memory_order_relaxed);
     if (stop) StopFlag.store(1, std::memory_order_relaxed);
     screen::WakeInputWaiters();
@@ -56,33 +56,28 @@ void RaiseStop() {
     RaiseQuitFlag(true);
 }
 
-void PauseUnlessStopping(int ms) {
-    for (int waited = 0; waited < ms && !Stopping(); waited += kStopCheckMs)
+std::uint32_t QuitGeneration() {
+    return shared.quitGeneration.load(std::memory_order_relaxed);
+}
+
+void PauseUnlessQuitting(int ms) {
+    for (int waited = 0; waited < ms && !Quitting(); waited += kStopCheckMs)
         screen::DelayMs(std::min(kStopCheckMs, ms - waited));
 }
 
 void StartGameThread(GameThread slot, void (*procedure)()) {
     ScreenGuard guard;
-    slots.handles[static_cast<int>(slot)] = screen::ThreadCreate(procedure);
+    shared.handles[static_cast<int>(slot)] = screen::ThreadCreate(procedure);
 }
 
 void WaitForGameThread(GameThread slot) {
     screen::ThreadHandle thread = nullptr;
     {
         ScreenGuard guard;
-        std::swap(thread, slots.handles[static_cast<int>(slot)]);
+        std::swap(thread, shared.handles[static_cast<int>(slot)]);
     }
     screen::ThreadWait(thread);
 }
 
-void SendToPeer(std::string_view message) {
-    net::ConnId peer = net::kNoConnection;
-    {
-        ScreenGuard guard;
-        peer = PeerId;
-    }
-    std::uint32_t sent = 0;
-    net::SendData(peer, message, sent);
-}
 
 }  // namespace game

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string_view>
 
 #include "net/types.h"
 #include "screen/graphics.h"
@@ -45,8 +44,10 @@ inline bool Stopping() {
 void RaiseQuitFlag(bool stop = false);
 // QuitFlag and StopFlag under the screen mutex: the program is ending.
 void RaiseStop() EXCLUDES(ScreenMutex);
-// Sleeps up to `ms`, in short steps, and returns early once StopFlag is set.
-void PauseUnlessStopping(int ms);
+// Counts every raise of QuitFlag, so a loop can tell one that came after it began.
+std::uint32_t QuitGeneration();
+// Sleeps up to `ms`, in short steps, and returns early once QuitFlag is raised.
+void PauseUnlessQuitting(int ms);
 
 // How the program ends: the entry's procedure, handed down to whoever may have to end it.
 using ProgramEnd = void (*)();
@@ -69,8 +70,5 @@ extern net::ConnId PeerId GUARDED_BY(ScreenMutex);  // the connection to the opp
 extern std::atomic<std::uint8_t> ConnectedFlag;
 extern std::atomic<std::uint8_t> OpponentReady;
 extern std::atomic<std::uint8_t> FirstGame;
-
-// Sends one message to the opponent, whole; its result is not looked at.
-void SendToPeer(std::string_view message) EXCLUDES(ScreenMutex);
 
 }  // namespace game

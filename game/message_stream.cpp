@@ -1,22 +1,27 @@
 // Cuts the received byte stream into messages. Every message has a length
 // known from its first bytes, so nothing depends on how TCP split or joined
 // them. While a file arrives its bytes are counted off chunk by chunk, and a
-// message is looked for only where a chunk may end.
+// message is looked for only where a chunk may end: there a look-alike in the
+// file and a real message are told apart by what could come in the current
+// state, and a chat line, which can come at any time, by what follows it.
 #include "game/message_stream.h"
 
 #include <algorithm>
-#include <mutex>
 
 namespace game {
 namespace {
 
 constexpr std::size_t kOfferHeader = kOfferKeyword.size();
+constexpr std::size_t kNoPause = std::string::npos;
 
 struct StreamState {
-    std::mutex lock;  // the connection's worker feeds; the input line starts file data
-    std::string held;
-    std::uint32_t fileDue = 0;    // bytes of the accepted file not yet taken
-    std::uint32_t chunkLeft = 0;  // bytes of the current chunk not yet taken
+    std::string held GUARDED_BY(ScreenMutex);
+    std::uint32_t fileDue GUARDED_BY(ScreenMutex) = 0;    // bytes of the file not yet taken
+    std::uint32_t chunkLeft GUARDED_BY(ScreenMutex) = 0;  // bytes of the chunk not yet taken
+    bool draining GUARDED_BY(ScreenMutex) = false;        // the file was refused while arriving
+    std::int64_t lastArrivalMs GUARDED_BY(ScreenMutex) = 0;
+    // Where, in `held`, bytes begin that came after a pause inside a chunk.
+    std::size_t pauseAt GUARDED_BY(ScreenMutex) = kNoPause;
 };
 
 StreamState stream;
@@ -86,13 +91,14 @@ Cut ChatMessage(std::string_view s) {
 
 // The size runs up to where a keyword starts or the received bytes end, so a
 // size with other bytes in it reaches the offer's checks whole; at least one
-// byte after the "?" is awaited.
+// byte after the "?" is awaited. A name longer than any allowed is cut where
+// it passes the limit, so the offer is still answered (and refused).
 Cut OfferMessage(std::string_view s) {
-    const std::size_t mark = s.find(kOfferNameEnd, kOfferHeader);
+    constexpr std::size_t kLongest = kOfferHeader + kMaxOfferName;
+    const std::size_t mark = s.substr(0, kLongest + 1).find(kOfferNameEnd, kOfferHeader);
     if (mark == std::string_view::npos) {
-        return s.size() - kOfferHeader > kMaxOfferName ? kNoMessage : kWait;
+        return s.size() > kLongest ? Cut{Fit::kComplete, MessageKind::kOffer, kLongest + 1} : kWait;
     }
-    if (mark - kOfferHeader > kMaxOfferName) return kNoMessage;
     if (mark + 1 == s.size()) return kWait;
     return {Fit::kComplete, MessageKind::kOffer, NextKeyword(s, mark + 1)};
 }
@@ -111,81 +117,154 @@ Cut ReadMessage(std::string_view s) {
     return kNoMessage;
 }
 
-// File bytes of the current chunk, as many as have come.
-std::size_t TakeFileBytes(std::string_view s, std::vector<Message>& out) {
-    const std::size_t n = std::min<std::size_t>(stream.chunkLeft, s.size());
-    out.push_back({MessageKind::kFileData, std::string(s.substr(0, n))});
-    stream.chunkLeft -= static_cast<std::uint32_t>(n);
-    stream.fileDue -= static_cast<std::uint32_t>(n);
-    return n;
+enum class Boundary { kMessage, kData, kWait };
+
+// At a place where a chunk may start, with `due` file bytes still to come: the
+// beginning of a message is waited for while more file bytes must come anyway;
+// a whole one stands there if it could come now. A chat line could always come,
+// but our sender writes the next chunk only well after one, so a chat line that
+// has file bytes right behind it is the start of a chunk.
+Boundary AtBoundary(std::string_view s, std::uint32_t due, BoundaryRule couldCome) {
+    const Cut cut = ReadMessage(s);
+    if (cut.fit == Fit::kIncomplete) return s.size() < due ? Boundary::kWait : Boundary::kData;
+    if (cut.fit == Fit::kNone) return Boundary::kData;
+    if (!couldCome({cut.kind, std::string(s.substr(0, cut.length))})) return Boundary::kData;
+    if (cut.kind != MessageKind::kChat || cut.length == s.size()) return Boundary::kMessage;
+    const std::uint32_t left = due > cut.length ? due - static_cast<std::uint32_t>(cut.length) : 0;
+    const Boundary next = AtBoundary(s.substr(cut.length), left, couldCome);
+    return next == Boundary::kData ? Boundary::kData : next;
 }
 
-// At a chunk boundary a whole message wins. The beginning of one is waited for
-// while more file bytes must come anyway; once every byte still due is here,
-// they are the file's last chunk.
-bool StartChunkUnlessMessage(const Cut& cut, std::size_t available) {
-    if (cut.fit == Fit::kComplete) return false;
-    if (cut.fit == Fit::kIncomplete && available < stream.fileDue) return false;
-    stream.chunkLeft = std::min<std::uint32_t>(stream.fileDue, kFileChunkBytes);
+void LeaveFileMode() REQUIRES(ScreenMutex) {
+    stream.fileDue = 0;
+    stream.chunkLeft = 0;
+    stream.draining = false;
+    stream.pauseAt = kNoPause;
+}
+
+void Consume(std::size_t n) REQUIRES(ScreenMutex) {
+    stream.held.erase(0, n);
+    if (stream.pauseAt != kNoPause) stream.pauseAt = stream.pauseAt > n ? stream.pauseAt - n : 0;
+}
+
+// File bytes of the current chunk, as many as have come and up to a pause.
+bool TakeFileBytes(Message& message) REQUIRES(ScreenMutex) {
+    std::size_t n = std::min<std::size_t>(stream.chunkLeft, stream.held.size());
+    if (stream.pauseAt != kNoPause) n = std::min(n, stream.pauseAt);
+    if (n == 0) return false;
+    message = {MessageKind::kFileData, stream.held.substr(0, n)};
+    stream.chunkLeft -= static_cast<std::uint32_t>(n);
+    stream.fileDue -= static_cast<std::uint32_t>(n);
+    Consume(n);
+    if (stream.chunkLeft == 0) stream.pauseAt = kNoPause;
     return true;
 }
 
-// Cuts what `held` allows from `at` on; returns the new position, or npos to
-// wait for more bytes.
-std::size_t CutNext(std::size_t at, std::vector<Message>& out) {
-    const std::string_view rest = std::string_view(stream.held).substr(at);
-    if (stream.chunkLeft > 0) return at + TakeFileBytes(rest, out);
-    const Cut cut = ReadMessage(rest);
-    if (stream.fileDue > 0 && StartChunkUnlessMessage(cut, rest.size())) return at;
-    if (cut.fit == Fit::kComplete) {
-        out.push_back({cut.kind, std::string(rest.substr(0, cut.length))});
-        return at + cut.length;
+// Bytes after a pause inside a chunk that begin with a message that could come
+// now: the sender's chunk ended early, so the file ends here.
+Boundary AfterPause(Message& message, BoundaryRule couldCome) REQUIRES(ScreenMutex) {
+    const Boundary found = AtBoundary(stream.held, stream.chunkLeft, couldCome);
+    if (found == Boundary::kWait) return found;
+    stream.pauseAt = kNoPause;
+    if (found == Boundary::kMessage) {
+        LeaveFileMode();
+        message = {MessageKind::kFileCutShort, {}};
     }
-    if (cut.fit == Fit::kIncomplete) return std::string::npos;
-    return NextKeyword(stream.held, at + 1);
+    return found;
+}
+
+// Cuts the message at the front; false to wait for more bytes.
+bool CutMessage(Message& message) REQUIRES(ScreenMutex) {
+    for (;;) {
+        const Cut cut = ReadMessage(stream.held);
+        if (cut.fit == Fit::kIncomplete || stream.held.empty()) return false;
+        if (cut.fit == Fit::kComplete) {
+            message = {cut.kind, stream.held.substr(0, cut.length)};
+            Consume(cut.length);
+            return true;
+        }
+        Consume(NextKeyword(stream.held, 1));
+    }
+}
+
+// At a chunk boundary: a message that stands there, or the next chunk.
+bool AtChunkBoundary(Message& message, BoundaryRule couldCome, bool& startChunk)
+    REQUIRES(ScreenMutex) {
+    const Boundary found = AtBoundary(stream.held, stream.fileDue, couldCome);
+    if (found == Boundary::kWait) return false;
+    if (found == Boundary::kData) {
+        stream.chunkLeft = std::min<std::uint32_t>(stream.fileDue, kFileChunkBytes);
+        startChunk = true;
+        return false;
+    }
+    // A refused file is over once its sender shows it has stopped.
+    if (stream.draining) LeaveFileMode();
+    return CutMessage(message);
 }
 
 }  // namespace
 
 void ResetStream() {
-    std::lock_guard guard(stream.lock);
     stream.held.clear();
-    stream.fileDue = 0;
-    stream.chunkLeft = 0;
+    LeaveFileMode();
 }
 
-std::vector<Message> FeedStream(std::string_view received) {
-    std::lock_guard guard(stream.lock);
-    stream.held.append(received);
-    std::vector<Message> out;
-    std::size_t at = 0;
-    while (at < stream.held.size()) {
-        const std::size_t next = CutNext(at, out);
-        if (next == std::string::npos) break;
-        at = next;
+void FeedStream(std::string_view received, std::int64_t arrivalMs) {
+    const bool pause = arrivalMs - stream.lastArrivalMs >= kChunkPauseSignMs;
+    if (stream.chunkLeft > 0 && stream.pauseAt == kNoPause && pause) {
+        stream.pauseAt = stream.held.size();
     }
-    stream.held.erase(0, at);
-    return out;
+    stream.lastArrivalMs = arrivalMs;
+    stream.held.append(received);
+}
+
+bool NextMessage(Message& message, BoundaryRule couldCome) {
+    for (;;) {
+        if (stream.held.empty()) return false;
+        if (stream.chunkLeft > 0) {
+            if (stream.pauseAt == 0) {
+                const Boundary found = AfterPause(message, couldCome);
+                if (found == Boundary::kWait) return false;
+                if (found == Boundary::kMessage) return true;
+            }
+            if (TakeFileBytes(message)) return true;
+            continue;
+        }
+        if (stream.fileDue == 0) return CutMessage(message);
+        bool startChunk = false;
+        if (AtChunkBoundary(message, couldCome, startChunk)) return true;
+        if (!startChunk) return false;
+    }
 }
 
 void ExpectFileData(std::uint32_t size) {
-    std::lock_guard guard(stream.lock);
+    LeaveFileMode();
     stream.fileDue = size;
-    stream.chunkLeft = 0;
+}
+
+void DrainFileData() {
+    if (stream.fileDue > 0) stream.draining = true;
 }
 
 void CancelFileData() {
-    ExpectFileData(0);
+    LeaveFileMode();
 }
 
 std::uint32_t FileBytesDue() {
-    std::lock_guard guard(stream.lock);
     return stream.fileDue;
 }
 
 std::size_t HeldBytes() {
-    std::lock_guard guard(stream.lock);
     return stream.held.size();
+}
+
+std::vector<Message> LeadingMessages(std::string_view bytes) {
+    std::vector<Message> messages;
+    for (Cut cut = ReadMessage(bytes); cut.fit == Fit::kComplete; cut = ReadMessage(bytes)) {
+        messages.push_back({cut.kind, std::string(bytes.substr(0, cut.length))});
+        bytes.remove_prefix(cut.length);
+    }
+    return messages;
 }
 
 }  // namespace game

@@ -10,9 +10,11 @@
 
 #include "game/board.h"
 #include "game/dispatcher.h"
+#include "game/exchange.h"
 #include "game/file_transfer.h"
 #include "game/match_threads.h"
 #include "game/message_stream.h"
+#include "game/outgoing.h"
 #include "net/create.h"
 #include "net/worker.h"
 #include "screen/fleet_copy.h"
@@ -25,6 +27,12 @@ constexpr int kWaitLoopPauseMs = 300;
 constexpr int kResultPauseMs = 2000;
 constexpr std::uint16_t kServerBacklog = 1;
 constexpr std::uint32_t kConnectTimeoutSeconds = 60;
+
+struct NextGame {
+    bool weFireFirst GUARDED_BY(ScreenMutex) = false;  // we lost the game that just ended
+};
+
+NextGame nextGame;
 
 void ShowError(net::ResultCode code) REQUIRES(ScreenMutex) {
     const std::string text = "Fehler: " + std::to_string(code);
@@ -58,7 +66,7 @@ void ResetCounters() REQUIRES(ScreenMutex) {
     OwnCellsLeft = kFleetCells;
     EnemyCellsLeft = kFleetCells;
     OpponentReady.store(0, std::memory_order_relaxed);
-    ResetGameExchange();
+    NewGameExchange();
 }
 
 // Ends whatever game ran before this connection: its placement and turn loop
@@ -86,6 +94,7 @@ void ShowNewConnection(net::ConnId id) REQUIRES(ScreenMutex) {
     MyTurn.store(client ? 1 : 0, std::memory_order_relaxed);
     QuitFlag.store(StopFlag.load(std::memory_order_relaxed), std::memory_order_relaxed);
     ResetCounters();
+    StartExchange(!client);
     ResetStream();
     StopReceiving();
     screen::ClearFleetBoard();
@@ -94,6 +103,21 @@ void ShowNewConnection(net::ConnId id) REQUIRES(ScreenMutex) {
     ShowPlayerNumber();
     screen::ShowStatus(screen::kWhite, {screen::kConnection, screen::kConnected});
     screen::ShowPhaseLabel(screen::kPhasePlacing);
+}
+
+// The result stays for two seconds while messages go on arriving; then the
+// boards are cleared, the loser of the game gets the first shot of the next, and
+// its placement begins. A new connection or the program's end cuts the pause.
+void NextGameWorker() EXCLUDES(ScreenMutex) {
+    PauseUnlessQuitting(kResultPauseMs);
+    if (Quitting()) return;
+    {
+        ScreenGuard guard;
+        screen::ClearFleetBoard();
+        screen::ClearPhaseBackground();
+        PassTurn(nextGame.weFireFirst);
+    }
+    ReadyWorker();
 }
 
 }  // namespace
@@ -152,6 +176,7 @@ void QuitProgram(ProgramEnd end) {
     WaitForGameThread(GameThread::kFileSend);
     WaitForGameThread(GameThread::kReady);
     WaitForGameThread(GameThread::kTurn);
+    StopSender();
     end();
 }
 
@@ -168,16 +193,12 @@ void GameOver(int result) {
         FirstGame.store(0, std::memory_order_relaxed);
         ResetCounters();
         screen::PaintTurnIndicator(screen::kWhite);
+        nextGame.weFireFirst = result == 0;
     }
-    PauseUnlessStopping(kResultPauseMs);
+    WakeSender();
     if (Stopping()) return;
-    {
-        ScreenGuard guard;
-        screen::ClearFleetBoard();
-        screen::ClearPhaseBackground();
-    }
     WaitForGameThread(GameThread::kReady);
-    StartGameThread(GameThread::kReady, ReadyWorker);
+    StartGameThread(GameThread::kReady, NextGameWorker);
 }
 
 // The server's one opponent is claimed here, before its connect event runs, so
@@ -221,6 +242,7 @@ void OnDisconnect(net::ConnId id) {
     ConnectedFlag.store(0, std::memory_order_relaxed);
     RaiseQuitFlag();
     StopReceiving();
+    WakeSender();
     if (!Stopping()) {
         screen::ShowStatus(screen::kHitRed, {screen::kConnection, screen::kDisconnected});
     }

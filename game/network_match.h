@@ -22,7 +22,8 @@ void StartServer(ProgramEnd end) EXCLUDES(ScreenMutex);
 // through `end`.
 void QuitProgram(ProgramEnd end) EXCLUDES(ScreenMutex);
 
-// Ends a game on this side (1 won, 0 lost) and starts the next one's placement.
+// Ends a game on this side (1 won, 0 lost): shows the result, stops the game's
+// turn loop and starts the next game, which begins after the result's pause.
 void GameOver(int result) EXCLUDES(ScreenMutex);
 
 // Handlers given to the connection layer.

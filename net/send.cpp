@@ -3,6 +3,7 @@
 // one its worker notices by itself) and never holds ListLock while sending.
 #include "net/send.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -16,6 +17,16 @@ namespace net {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+struct SendModule {
+    std::atomic<int> stallMilliseconds{kSendStallMilliseconds};
+};
+
+SendModule module;
+
+Clock::time_point StallDeadline() {
+    return Clock::now() + std::chrono::milliseconds(module.stallMilliseconds.load());
+}
 
 // The send holds the record's descriptor for as long as it runs: if the worker's end lets go of
 // it meanwhile, it stays open, and its number cannot name another socket, until this send ends.
@@ -45,14 +56,14 @@ struct SendOutcome {
 // time a stalled peer can hold the caller, is this loop's alone.
 SendOutcome SendAll(int socket, std::string_view data) {
     SendOutcome outcome;
-    auto deadline = Clock::now() + std::chrono::milliseconds(kSendStallMilliseconds);
+    auto deadline = StallDeadline();
     while (outcome.sent < data.size()) {
         const long count =
             SendWithoutWaiting(socket, data.data() + outcome.sent, data.size() - outcome.sent);
         const SocketError error = count < 0 ? LastSocketError() : SocketError::kInterrupted;
         if (count > 0) {
             outcome.sent += static_cast<std::size_t>(count);
-            deadline = Clock::now() + std::chrono::milliseconds(kSendStallMilliseconds);
+            deadline = StallDeadline();
         } else if (count < 0 && error == SocketError::kWouldBlock) {
             outcome.stalled = !WaitWritable(socket, deadline);
             if (outcome.stalled) break;
@@ -86,6 +97,16 @@ ResultCode SendData(ConnId id, std::string_view data, std::uint32_t& count) {
     if (outcome.stalled) Disconnect(id);
     count = static_cast<std::uint32_t>(outcome.sent);
     return outcome.sent == data.size() ? kNoError : kSendError;
+}
+
+std::size_t UnacknowledgedBytes(ConnId id) {
+    std::shared_ptr<OwnedSocket> socket;
+    if (TakeSocket(id, socket) != kNoError) return 0;
+    return SocketUnacknowledgedBytes(socket->descriptor);
+}
+
+void SetSendStallForTest(int milliseconds) {
+    module.stallMilliseconds.store(milliseconds > 0 ? milliseconds : kSendStallMilliseconds);
 }
 
 }  // namespace net

@@ -15,6 +15,17 @@ namespace net {
 // send within seconds, where the system's own sizing on loopback would queue megabytes first.
 inline constexpr int kSendBufferBytes = 64 * 1024;
 
+// A peer that vanishes without closing (a laptop lid shut, a cable pulled) is noticed by the
+// system within kDeadPeerMilliseconds, whether the connection is idle (keepalive probes from
+// kKeepAliveIdleSeconds on, every kKeepAliveIntervalSeconds) or has bytes in flight (the user
+// time-out). Retransmissions never pause longer than kMaxRetransmitPauseMilliseconds, so an
+// outage shorter than the limit is bridged within seconds of its end.
+inline constexpr int kKeepAliveIdleSeconds = 10;
+inline constexpr int kKeepAliveIntervalSeconds = 3;
+inline constexpr int kKeepAliveProbes = 6;
+inline constexpr int kDeadPeerMilliseconds = 27000;
+inline constexpr int kMaxRetransmitPauseMilliseconds = 3000;
+
 // What made the calling thread's last socket call fail, as far as the layer cares.
 enum class SocketError { kWouldBlock, kInterrupted, kAlreadyConnected, kTransient, kOther };
 SocketError LastSocketError();
@@ -56,9 +67,12 @@ bool IsSelfConnected(int socket);
 // A listening port can be bound again at once, while connections of an earlier listener on it
 // still linger in TIME_WAIT.
 void AllowQuickRebind(int socket);
-// Small writes leave at once instead of waiting for the peer's delayed acknowledgement, and the
-// send buffer is bounded (kSendBufferBytes).
+// Small writes leave at once instead of waiting for the peer's delayed acknowledgement, the send
+// buffer is bounded (kSendBufferBytes), and a vanished peer is noticed (kDeadPeerMilliseconds).
 void SetUpConnectedSocket(int socket);
+// Bytes handed to the system that the peer has not yet acknowledged; 0 where the system cannot
+// tell.
+std::size_t SocketUnacknowledgedBytes(int socket);
 
 // A dotted numeric IPv4 text, in network byte order; false for anything else and for
 // 255.255.255.255, which the system's parser cannot tell from an error.

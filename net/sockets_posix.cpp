@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,13 @@ namespace net {
 namespace {
 
 constexpr std::uint32_t kAllOnesAddress = 0xFFFFFFFFu;
+// Newer kernels bound the pause between two retransmissions per socket; older ones refuse the
+// option, and their own bound applies.
+constexpr int kTcpRtoMaxMs = 44;
+
+void SetOption(int socket, int level, int option, int value) {
+    setsockopt(socket, level, option, &value, sizeof value);
+}
 
 sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
     sockaddr_in result{};
@@ -143,9 +151,20 @@ void AllowQuickRebind(int socket) {
 }
 
 void SetUpConnectedSocket(int socket) {
-    const int on = 1;
-    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
+    SetOption(socket, IPPROTO_TCP, TCP_NODELAY, 1);
+    SetOption(socket, SOL_SOCKET, SO_SNDBUF, kSendBufferBytes);
+    SetOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleSeconds);
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalSeconds);
+    SetOption(socket, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
+    SetOption(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, kDeadPeerMilliseconds);
+    SetOption(socket, IPPROTO_TCP, kTcpRtoMaxMs, kMaxRetransmitPauseMilliseconds);
+}
+
+std::size_t SocketUnacknowledgedBytes(int socket) {
+    int queued = 0;
+    return ioctl(socket, TIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued)
+                                                               : 0;
 }
 
 bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {

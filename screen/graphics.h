@@ -78,6 +78,8 @@ std::string ReadKey();
 // Takes a waiting close request out of the queue, if there is one, and leaves
 // every other key for its own reader.
 bool TakeCloseRequest();
+// Drops every key that waits, but a close request.
+void DropTypedKeys();
 void WaitMs(int ms);
 void DelayMs(int ms);
 

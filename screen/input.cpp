@@ -121,6 +121,11 @@ bool TakeCloseRequest() {
     return true;
 }
 
+void DropTypedKeys() {
+    std::lock_guard guard(input.lock);
+    input.keys.clear();
+}
+
 std::uint64_t InputGeneration() {
     std::lock_guard guard(input.lock);
     return input.generation;

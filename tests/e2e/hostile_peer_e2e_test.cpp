@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 constexpr char kGameBinary[] = MAREVANT_BINARY;
 constexpr int kStormClients = 1000;
 constexpr int kSettleTimeoutMs = 10000;
-constexpr int kStallTimeoutMs = 20000;  // the buffers filling first, then the stall limit
+constexpr int kStallTimeoutMs = 50000;  // the buffers filling first, then the stall limit
 constexpr std::size_t kBigFileBytes = 4 << 20;
 
 std::size_t Entries(const fs::path& directory) {

@@ -140,6 +140,7 @@ TEST_F(InputField, ClosesOnASendAClickOutsideOrACloseRequestOnly) {
         SCOPED_TRACE(c.what);
         SetUp();
         OpenField field;
+        ASSERT_TRUE(WaitUntil([] { return CursorAt(0); }));
         TypeEach(c.typed);
         if (!c.end.empty()) Type(c.end);
         if (c.end == kEnter) {
@@ -159,6 +160,7 @@ TEST_F(InputField, ClosesOnASendAClickOutsideOrACloseRequestOnly) {
 
 TEST_F(InputField, A217ByteLineIsSentWithoutEnter) {
     OpenField field;
+    ASSERT_TRUE(WaitUntil([] { return CursorAt(0); }));
     TypeEach(std::string(215, 'x'));
     EXPECT_FALSE(field.closed.load());
     Type("\xFF\x3B");  // F1 at 216 makes a 217-byte line

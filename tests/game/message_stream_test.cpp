@@ -32,11 +32,18 @@ std::string Chat(const std::string& text) {
     return "NACHR:" + std::string(1, static_cast<char>(text.size())) + text;
 }
 
-// Feeds the pieces one after the other and gathers every message.
-std::vector<Message> Feed(const std::vector<std::string>& pieces) {
+bool AnythingCouldCome(const Message&) {
+    return true;
+}
+
+// Feeds the pieces one after the other, all at one moment, and gathers every
+// message; at chunk boundaries any message could come.
+std::vector<Message> Feed(const std::vector<std::string>& pieces,
+                          game::BoundaryRule couldCome = AnythingCouldCome) {
     std::vector<Message> all;
     for (const std::string& piece : pieces) {
-        for (Message& m : game::FeedStream(piece))
+        game::FeedStream(piece, 0);
+        for (Message m; game::NextMessage(m, couldCome);)
             all.push_back(std::move(m));
         EXPECT_LE(game::HeldBytes(), game::kMaxHeldBytes);
     }
@@ -155,9 +162,11 @@ TEST_F(Stream, AnOfferWaitsForItsNameAndTakesTheDigitsThatHaveCome) {
     // Other bytes after the digits belong to the size, for the offer's checks.
     EXPECT_TRUE(Same(Joined(Feed({"DATA:f?12abcSHOT:00"})),
                      {{K::kOffer, "DATA:f?12abc"}, {K::kShot, "SHOT:00"}}));
-    // A name without its "?" within the longest name allowed is no offer.
+    // A name without its "?" within the longest name allowed is cut there, so the
+    // offer is still answered; what follows of it is no message.
     const std::string longName = "DATA:" + std::string(game::kMaxOfferName + 1, 'n');
-    EXPECT_TRUE(Same(Joined(Feed({longName, "?12SHOT:00"})), {{K::kShot, "SHOT:00"}}));
+    EXPECT_TRUE(Same(Joined(Feed({longName, "?12SHOT:00"})),
+                     {{K::kOffer, longName}, {K::kShot, "SHOT:00"}}));
 }
 
 // A file of two full chunks and a short last one; the contents are full of
