@@ -65,13 +65,17 @@ void WriteMessage(const Entry& entry) {
     out.chatWrittenAt = Clock::now();
 }
 
-// A chunk that begins like a chat line must reach the wire whole, from its first
-// byte on, and one after a chat line must not arrive together with it.
+// At most one chunk is on its way, so a message queued meanwhile waits behind
+// little on a slow link. A chunk that begins like a chat line must reach the
+// wire whole, from its first byte on, and one after a chat line must not arrive
+// together with it.
 bool WireIsClear(std::string_view chunk) {
+    const std::size_t unacknowledged = net::UnacknowledgedBytes(out.chunkPeer);
+    if (unacknowledged > kFileChunkBytes) return false;
     const bool chatLead = chunk.starts_with(kChatKeyword);
     if (!chatLead && !out.chatSinceChunk) return true;
     if (out.chatSinceChunk && Clock::now() - out.chatWrittenAt < kChunkPauseAfterChat) return false;
-    return net::UnacknowledgedBytes(out.chunkPeer) == 0;
+    return unacknowledged == 0;
 }
 
 Decision DecideChunk() EXCLUDES(ScreenMutex) {

@@ -4,6 +4,7 @@
 #include "tests/e2e/child_process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -48,6 +49,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(kExecFailedStatus);  // the parent died before prctl
     if (options.keepOpenFd >= 0) fcntl(options.keepOpenFd, F_SETFD, 0);
+    if (options.networkNamespaceFd >= 0 && setns(options.networkNamespaceFd, CLONE_NEWNET) != 0)
+        _exit(kExecFailedStatus);
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)
         _exit(kExecFailedStatus);
     if (options.quiet) {

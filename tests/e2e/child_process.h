@@ -22,6 +22,7 @@ struct ChildOptions {
     int keepOpenFd = -1;            // a descriptor the child keeps across exec
     bool quiet = false;             // send the child's stdout and stderr to /dev/null
     std::string directory;          // working directory of the child; empty keeps ours
+    int networkNamespaceFd = -1;    // a network namespace the child enters before exec
 };
 
 // Starts the child; returns its pid, or -1 when it could not be forked.

@@ -132,11 +132,11 @@ bool StartServerGame(Session& session, Frame& last) {
            ClickUntil(session, kConnectButtonX, kConnectButtonY, Button::kLeft, ready, last);
 }
 
-bool StartClientGame(Session& session, Frame& last) {
+bool StartClientGame(Session& session, Frame& last, std::string_view address) {
     const auto typing = [](const Frame& f) { return !InLobby(f); };
     return WaitForFrame(session, InLobby, kFrameTimeoutMs, last) &&
            ClickUntil(session, kStatusPanelX, kStatusPanelY, Button::kLeft, typing, last) &&
-           TypeText(session, "127.0.0.1", kKeyPauseMs) && PressNamedKey(session, "Return");
+           TypeText(session, address, kKeyPauseMs) && PressNamedKey(session, "Return");
 }
 
 bool AwaitConnection(Session& session, char digit, Frame& last) {

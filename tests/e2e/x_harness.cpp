@@ -212,6 +212,7 @@ bool StartGame(Session& session, const char* binary) {
     options.argv = {binary};
     options.display = session.server.display;
     options.directory = session.directory;
+    options.networkNamespaceFd = session.networkNamespaceFd;
     session.game = StartChild(options);
     return session.game > 0;
 }

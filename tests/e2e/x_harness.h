@@ -43,6 +43,7 @@ struct XServer {
 
 struct Session {
     std::string directory;  // the game's working directory; empty keeps the test's
+    int networkNamespaceFd = -1;  // the game's network namespace; -1 keeps the test's
     XServer server;
     _XDisplay* connection = nullptr;
     pid_t game = -1;
