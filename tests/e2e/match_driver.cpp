@@ -164,10 +164,14 @@ bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last) {
     return PlaceShips(session, fleet, last) && PressNamedKey(session, "Return");
 }
 
-bool SendInputLine(Session& session, std::string_view text, Frame& last) {
+bool OpenInputLine(Session& session, Frame& last) {
     const auto open = [](const Frame& f) { return PixelAt(f, kCursorX, kCursorY) == kBlackPixel; };
-    return ClickUntil(session, kInputFieldX, kInputFieldY, Button::kLeft, open, last) &&
-           TypeText(session, text, kKeyPauseMs) && PressNamedKey(session, "Return");
+    return ClickUntil(session, kInputFieldX, kInputFieldY, Button::kLeft, open, last);
+}
+
+bool SendInputLine(Session& session, std::string_view text, Frame& last) {
+    return OpenInputLine(session, last) && TypeText(session, text, kKeyPauseMs) &&
+           PressNamedKey(session, "Return");
 }
 
 bool FireAt(Session& shooter, int column, int row, bool hit, Frame& last) {

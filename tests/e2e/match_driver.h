@@ -54,7 +54,9 @@ bool AwaitConnection(Session& session, char digit, Frame& last);
 // Clicks each ship until it stands; PlaceFleet then confirms with Enter.
 bool PlaceShips(Session& session, const std::vector<Ship>& fleet, Frame& last);
 bool PlaceFleet(Session& session, const std::vector<Ship>& fleet, Frame& last);
-// Clicks into the input line until its cursor shows, types the printable
+// Clicks into the input line until the cursor of an empty line shows.
+bool OpenInputLine(Session& session, Frame& last);
+// Opens the input line, types the printable
 // ASCII `text` and sends it with Enter.
 bool SendInputLine(Session& session, std::string_view text, Frame& last);
 // Holds the button on the cell until the shooter's big board shows the answer.

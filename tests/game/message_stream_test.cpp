@@ -210,6 +210,80 @@ TEST_F(Stream, AChunkThatBeginsWithAWholeMessageIsReadAsTheMessage) {
     EXPECT_TRUE(Same(Joined(Feed({"abcdeSHOT:11"})), {{K::kShot, "SHOT:11"}}));
 }
 
+bool ShotsCouldCome(const Message& m) {
+    return m.kind == K::kShot || m.kind == K::kChat;
+}
+
+// Where a file's chunk may end, what could come now decides; inside a chunk, a
+// pause does, and a refused file is dropped until its sender shows it stopped.
+TEST_F(Stream, TheStateAPauseAndARefusalTellFileDataFromMessages) {
+    struct Step {
+        std::string bytes;
+        std::int64_t atMs;
+    };
+    struct Rule {
+        const char* what;
+        std::uint32_t fileSize;
+        std::vector<Step> steps;
+        std::vector<Expected> expected;
+        std::uint32_t dueAfter;
+    };
+    const std::string chunk(game::kFileChunkBytes, 'c');
+    const Rule rules[] = {
+        {"a shot after a pause inside a chunk ends the file",
+         20,
+         {{"0123456789", 0}, {"SHOT:12", 100}},
+         {{K::kFileData, "0123456789"}, {K::kFileCutShort, ""}, {K::kShot, "SHOT:12"}},
+         0},
+        {"without the pause it is file data",
+         20,
+         {{"0123456789", 0}, {"SHOT:12", 10}},
+         {{K::kFileData, "0123456789SHOT:12"}},
+         3},
+        {"a Ready that cannot come is file data, even after a pause",
+         20,
+         {{"0123456789", 0}, {"SYST:R", 100}},
+         {{K::kFileData, "0123456789SYST:R"}},
+         4},
+        {"at a chunk boundary the same",
+         game::kFileChunkBytes + 6,
+         {{chunk, 0}, {"SYST:R", 100}},
+         {{K::kFileData, chunk + "SYST:R"}},
+         0},
+        {"a chat line with file bytes behind it is file data",
+         20,
+         {{Chat("hi") + "0123456789", 0}},
+         {{K::kFileData, Chat("hi") + "0123456789"}},
+         1},
+        {"a chat line on its own is a message",
+         20,
+         {{Chat("hi"), 0}, {"0123456789", 100}},
+         {{K::kChat, Chat("hi")}, {K::kFileData, "0123456789"}},
+         10},
+    };
+    for (const Rule& r : rules) {
+        game::ResetStream();
+        game::ExpectFileData(r.fileSize);
+        std::vector<Message> all;
+        for (const Step& step : r.steps) {
+            game::FeedStream(step.bytes, step.atMs);
+            for (Message m; game::NextMessage(m, ShotsCouldCome);)
+                all.push_back(std::move(m));
+        }
+        EXPECT_TRUE(Same(Joined(all), r.expected)) << r.what;
+        EXPECT_EQ(game::FileBytesDue(), r.dueAfter) << r.what;
+    }
+    // A file refused half-way: the rest is counted off until a message that
+    // could come now stands where a chunk would begin.
+    game::ResetStream();
+    game::ExpectFileData(3 * game::kFileChunkBytes);
+    EXPECT_TRUE(Same(Joined(Feed({chunk}, ShotsCouldCome)), {{K::kFileData, chunk}}));
+    game::DrainFileData();
+    EXPECT_TRUE(Same(Joined(Feed({chunk, "SHOT:12SYST:R"}, ShotsCouldCome)),
+                     {{K::kFileData, chunk}, {K::kShot, "SHOT:12"}, {K::kReady, "SYST:R"}}));
+    EXPECT_EQ(game::FileBytesDue(), 0u);
+}
+
 TEST_F(Stream, NoiseNeverStallsNorGrowsTheStream) {
     std::mt19937 random(11);
     std::string noise(64 * 1024, '\0');
