@@ -1,16 +1,21 @@
 # Entry points: make run, make test, make bench. See README.md.
 BUILD      := build
+# `make run` builds the game alone, apart from the full build of the tests.
+GAME_BUILD := build-game
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS := --output-on-failure -j $(JOBS)
 COMMA      := ,
 
-.PHONY: all deps build run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
+.PHONY: all deps deps-run build build-game run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
         test-all-sanitizers check-clang check-layers fuzz format clean
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh test
+
+deps-run:
+	@scripts/install-deps.sh run
 
 # $(1): build folder, $(2): extra CMake arguments
 define build_in
@@ -21,14 +26,19 @@ endef
 build:
 	$(call build_in,$(BUILD),)
 
-run: deps build
+# Only the game: no test framework, no benchmarks, no icons.
+build-game:
+	cmake -S . -B $(GAME_BUILD) -DMAREVANT_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(GAME_BUILD) -j $(JOBS) --target marevant
+
+run: deps-run build-game
 	@if [ -z "$${DISPLAY:-}" ]; then \
 	  echo "No X display is set (DISPLAY is empty), so the game window has nowhere to appear."; \
 	  echo "Run 'make run' from a terminal inside a graphical desktop session, or start a"; \
 	  echo "virtual one first:  Xvfb :1 -screen 0 1024x768x24 &  DISPLAY=:1 make run"; \
 	  exit 1; \
 	fi
-	./$(BUILD)/marevant
+	./$(GAME_BUILD)/marevant
 
 # Installs below /usr/local (CMAKE_INSTALL_PREFIX) or PREFIX; DESTDIR is honoured.
 PREFIX ?= /usr/local
@@ -103,4 +113,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz
+	rm -rf $(BUILD) $(GAME_BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz

@@ -8,6 +8,7 @@
 #include "game/board.h"
 #include "game/computer_player.h"
 #include "game/input_line.h"
+#include "game/score.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -46,6 +47,8 @@ void PrepareMatch(ProgramEnd end) {
     StartComputerOpponent();
     screen::ShowPhaseLabel(screen::kPhaseStarting);
     PlaceComputerFleet(end);
+    // Presses made during the last result or the computer's placement do not place ships.
+    screen::DropPresses();
     screen::ShowPhaseLabel(screen::kPhasePlacing);
     screen::ClearFleetBoard();
     screen::PlacementScreen(InputLine);
@@ -53,6 +56,7 @@ void PrepareMatch(ProgramEnd end) {
     ReadPlayerFleet();
     screen::CopyFleetToFleetBoard();
     screen::ShowPhaseLabel(screen::kPhasePlaying);
+    screen::DropPresses();
 }
 
 // Returns true when the click fired; a cell fired at before costs no turn.
@@ -78,26 +82,27 @@ void ComputerPhase() {
     MyTurn.store(0, std::memory_order_relaxed);
     ComputerTurn();
     MyTurn.store(1, std::memory_order_relaxed);
+    // Presses made while the computer fired do not count.
+    screen::DropPresses();
 }
 
 }  // namespace
 
-// While no button is held the next poll can only find what an input change
-// brings, so the phase sleeps until one comes instead of polling.
+// Between presses the phase sleeps until input comes instead of polling.
 void PlayerPhase(ProgramEnd end) {
     screen::PaintTurnIndicator(screen::kTurnYellow);
     do {
         const std::uint64_t seen = screen::InputGeneration();
         EndOnCloseRequest(end);
-        const screen::MouseSample mouse = screen::PollMouse();
-        if (screen::IsLeftClick(mouse) &&
-            screen::InZone(screen::kTargetClickZone, mouse.x, mouse.y) &&
-            FireAtClick(mouse.x, mouse.y)) {
+        const screen::MouseSample press = screen::TakePress();
+        if (screen::IsLeftClick(press) &&
+            screen::InZone(screen::kTargetClickZone, press.x, press.y) &&
+            FireAtClick(press.x, press.y)) {
             return;
         }
         screen::WaitMs(kPlayerPollPauseMs);
-        const bool held = mouse.flag == 0 && mouse.buttons != 0;
-        if (!held && MyTurn.load(std::memory_order_relaxed) == 1) screen::WaitForInputAfter(seen);
+        if (press.flag != 0 && MyTurn.load(std::memory_order_relaxed) == 1)
+            screen::WaitForInputAfter(seen);
     } while (MyTurn.load(std::memory_order_relaxed) == 1);
 }
 
@@ -113,7 +118,7 @@ void ExchangeFire(ProgramEnd end) {
 // The loser of a match fires first in the next one.
 void FinishMatch() {
     const bool won = FleetSunk(EnemyCellsLeft);
-    screen::ShowResult(won);
+    ShowGameResult(won);
     MyTurn.store(won ? 0 : 1, std::memory_order_relaxed);
     OwnCellsLeft = kFleetCells;
     EnemyCellsLeft = kFleetCells;

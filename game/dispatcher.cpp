@@ -61,6 +61,7 @@ bool CouldComeNow(const Message& message) REQUIRES(ScreenMutex) {
 }
 
 // A cell already marked red or blue is answered as water and keeps its colour.
+// The report, the cell and the turn show in one picture.
 // The answer that hits our last ship ends the game; the turn of the next one
 // follows after the result.
 void ReceiveShot(std::string_view digits, GameEnd gameOver) EXCLUDES(ScreenMutex) {
@@ -72,18 +73,18 @@ void ReceiveShot(std::string_view digits, GameEnd gameOver) EXCLUDES(ScreenMutex
         const screen::Colour colour = screen::ReadPixel(cell.x, cell.y);
         const bool hit = colour == screen::kShipGrey;
         const bool lost = hit && OwnCellsLeft == 1;
-        screen::LogLine(hit ? kOwnShipHit : kOwnWater);
         NoteAnswerSent(lost);
         QueueToPeer(AnswerMessage(hit, digits));
+        screen::BeginUpdate();
+        screen::LogLine(hit ? kOwnShipHit : kOwnWater);
         if (hit || colour == screen::kWhite) {
             screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
                               screen::kBlack);
         }
         if (hit) --OwnCellsLeft;
-        if (!lost) {
-            PassTurn(true);
-            return;
-        }
+        if (!lost) PassTurn(true);
+        screen::EndUpdate();
+        if (!lost) return;
     }
     gameOver(0);
 }
@@ -94,24 +95,26 @@ void ReceiveAnswer(std::string_view digits, bool hit, GameEnd gameOver) EXCLUDES
         if (!AnswersPendingShot(digits)) return;
         const bool won = hit && EnemyCellsLeft == 1;
         NoteAnswerReceived(won);
-        screen::LogLine(hit ? kEnemyHit : kEnemyWater);
         const screen::Point cell =
             screen::TargetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
+        screen::BeginUpdate();
+        screen::LogLine(hit ? kEnemyHit : kEnemyWater);
         screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
                           screen::kBlack);
         if (hit) --EnemyCellsLeft;
+        if (!won) PassTurn(false);
+        screen::EndUpdate();
         WakeSender();
-        if (!won) {
-            PassTurn(false);
-            return;
-        }
+        if (!won) return;
     }
     gameOver(1);
 }
 
+// The turn loop sleeps until then.
 void ReceiveReady() EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
     OpponentReady.store(1, std::memory_order_relaxed);
+    screen::WakeInputWaiters();
 }
 
 // The line carries the sender's player number, as the sender's own echo does.

@@ -1,6 +1,7 @@
 // The file system as a file transfer needs it, behind one interface for every system: finding
 // and reading the file a player sends, the rules for a received name, and writing the received
-// file without following a link. Implemented once per system (file_access_posix.cpp); nothing
+// file without following a link. Paths and names are code page 437, as typed and as they
+// travel; each system converts them to its own encoding. Implemented once per system (file_access_posix.cpp); nothing
 // else of the game touches files.
 #pragma once
 

@@ -1,6 +1,6 @@
-// The transfer's file system on POSIX systems: names are bytes, "/" separates a path, and the
-// received file is opened with O_NOFOLLOW. The only file of the game that includes the
-// system's file headers.
+// The transfer's file system on POSIX systems: the game's code page 437 names are UTF-8 on
+// disk, "/" separates a path, and the received file is opened with O_NOFOLLOW. The only file
+// of the game that includes the system's file headers.
 #include "game/file_access.h"
 
 #include <fcntl.h>
@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "screen/cp437.h"
 
 namespace game {
 namespace {
@@ -18,7 +20,7 @@ constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
 
 std::string PathText(std::string_view path) {
-    return std::string(path);
+    return screen::Cp437ToUtf8(path);
 }
 
 bool IsControlByte(char byte) {

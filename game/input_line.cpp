@@ -68,17 +68,17 @@ void SendLine(const std::string& line) EXCLUDES(ScreenMutex) {
     }
 }
 
-enum class Step { kGoOn, kDone };
+enum class Step { kGoOn, kSent, kLeft, kClosed };
 
-// One key: kDone when the line was sent or the field must close.
+// One key: whether the line goes on, was sent or must close.
 Step ApplyKey(const std::string& key, std::string& line) EXCLUDES(ScreenMutex) {
     if (key == screen::kCloseRequest) {
         RaiseStop();
-        return Step::kDone;
+        return Step::kClosed;
     }
     if (screen::IsKey(key, screen::kKeyEnter) && !line.empty()) {
         SendLine(line);
-        return Step::kDone;
+        return Step::kSent;
     }
     if (screen::IsKey(key, screen::kKeyBackspace)) {
         if (!line.empty()) line.pop_back();
@@ -90,16 +90,26 @@ Step ApplyKey(const std::string& key, std::string& line) EXCLUDES(ScreenMutex) {
     return Step::kGoOn;
 }
 
-Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) EXCLUDES(ScreenMutex) {
-    if (!screen::IsLeftClick(mouse)) return Step::kGoOn;
-    if (screen::InZone(screen::kSendButtonClickZone, mouse.x, mouse.y) && !line.empty()) {
-        SendLine(line);
-        return Step::kDone;
-    }
-    if (screen::InRect(screen::kInputFieldInside, mouse.x, mouse.y)) return Step::kGoOn;
+// A press in the field or on "Send" belongs to the line. A left press anywhere else closes
+// the field and stays waiting, so the caller acts on it where it went down; presses of
+// other buttons are dropped.
+Step ApplyPress(const std::string& line) EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
-    EraseField();
-    return Step::kDone;
+    const screen::MouseSample press = screen::PeekPress();
+    if (press.flag != 0) return Step::kGoOn;
+    const bool onSend = screen::InZone(screen::kSendButtonClickZone, press.x, press.y);
+    const bool inField = screen::InRect(screen::kInputFieldInside, press.x, press.y);
+    if (screen::IsLeftClick(press) && !inField && !(onSend && !line.empty())) {
+        EraseField();
+        return Step::kLeft;
+    }
+    screen::TakePress();
+    return screen::IsLeftClick(press) && onSend ? Step::kSent : Step::kGoOn;
+}
+
+LineEnd EndOf(Step step) {
+    return step == Step::kSent ? LineEnd::kSent
+                               : step == Step::kLeft ? LineEnd::kLeft : LineEnd::kClosed;
 }
 
 }  // namespace
@@ -109,6 +119,10 @@ Step ApplyClick(const screen::MouseSample& mouse, const std::string& line) EXCLU
 // raised meanwhile), so no thread waits on a field nobody types into and no key
 // of a cut-off line is sent later.
 void InputLine() {
+    RunInputLine();
+}
+
+LineEnd RunInputLine() {
     const std::uint32_t opened = QuitGeneration();
     std::string line;
     {
@@ -117,23 +131,24 @@ void InputLine() {
         DrawCursor(0);
     }
     for (;;) {
-        screen::MouseSample mouse{};
         std::string key;
         {
             ScreenGuard guard;
-            mouse = screen::PollMouse();
             key = screen::ReadKey();
         }
-        if (!key.empty() && ApplyKey(key, line) == Step::kDone) return;
-        if (ApplyClick(mouse, line) == Step::kDone) return;
+        const Step keyStep = key.empty() ? Step::kGoOn : ApplyKey(key, line);
+        if (keyStep != Step::kGoOn) return EndOf(keyStep);
+        const Step pressStep = ApplyPress(line);
+        if (pressStep == Step::kSent) SendLine(line);
+        if (pressStep != Step::kGoOn) return EndOf(pressStep);
         if (line.size() >= kChatAutoSendBytes) {
             SendLine(line);
-            return;
+            return LineEnd::kSent;
         }
         if (QuitGeneration() != opened) {
             ScreenGuard guard;
             EraseField();
-            return;
+            return LineEnd::kClosed;
         }
         screen::DelayMs(kStepMs);
     }

@@ -23,6 +23,8 @@ constexpr int kIdlePauseMs = 5;
 constexpr int kEntryPauseMs = 200;
 constexpr std::size_t kAddressMaxLength = 15;  // a dotted IPv4 address
 constexpr std::size_t kAddressRowLength = screen::kAddressRowLength;
+constexpr std::size_t kAddressLineFits =
+    (screen::kStatusInterior.x2 - screen::kStatusInterior.x1 + 1) / screen::kGlyphWidth;
 constexpr std::string_view kAcceptedChars = "0123456789.AIKaik";
 
 // The quotation marks and the runs of blanks are part of the texts: the blanks
@@ -41,11 +43,12 @@ int CentredX(std::size_t length) {
     return screen::kStatusCentreX - screen::kGlyphWidth / 2 * static_cast<int>(length);
 }
 
+// An address that fits the field's width stands on one line, so it reads as typed.
 void DrawAddressField() {
     screen::BeginUpdate();
     ClearStatusPanel();
     const std::size_t length = AddressText.size();
-    if (length < kAddressRowLength) {
+    if (length <= kAddressLineFits) {
         screen::DrawText(CentredX(length), screen::kStatusLineY, AddressText, screen::kBlack);
     } else {
         const std::string_view text = AddressText;
@@ -57,18 +60,23 @@ void DrawAddressField() {
     screen::EndUpdate();
 }
 
-// Applies one key to the address; Enter may start a match from here.
-void ApplyAddressKey(const std::string& key, ProgramEnd end) {
+// Applies one key to the address; Enter may start a match from here, and a start that
+// comes back ends the entry: the panel then shows what the start left there.
+bool ApplyAddressKey(const std::string& key, ProgramEnd end) {
     const char first = key[0];
     if (first == screen::kKeyEnter) {
-        if (!AddressText.empty()) Connect(end);
-    } else if (first == screen::kKeyBackspace) {
+        if (AddressText.empty()) return false;
+        Connect(end);
+        return true;
+    }
+    if (first == screen::kKeyBackspace) {
         if (!AddressText.empty()) AddressText.pop_back();
     } else if (first == screen::kSpecialKeyPrefix) {
         if (key == screen::kCloseRequest) QuitProgram(end);
     } else if (kAcceptedChars.find(first) != std::string_view::npos) {
         if (AddressText.size() < kAddressMaxLength) AddressText.push_back(first);
     }
+    return false;
 }
 
 bool IsComputerAddress(const std::string& address) {
@@ -96,16 +104,16 @@ void ShowHelpLines() {
         screen::LogLine(line);
 }
 
-// Without a left click and without a key nothing can happen until the input
+// Without a press and without a key nothing can happen until the input
 // changes, so the idle step sleeps until then instead of waking 200 times a
-// second; a held button keeps it polling, since each pass repeats the action.
+// second.
 void LobbyLoop(ProgramEnd end) {
     ShowHelpLines();
     for (;;) {
         const std::uint64_t seen = screen::InputGeneration();
-        const screen::MouseSample mouse = screen::PollMouse();
-        const bool clicked = screen::IsLeftClick(mouse);
-        if (clicked) IdleClick(mouse, end);
+        const screen::MouseSample press = screen::TakePress();
+        const bool clicked = screen::IsLeftClick(press);
+        if (clicked) IdleClick(press, end);
         screen::WaitMs(kIdlePauseMs);
         const std::string key = screen::ReadKey();
         if (key == screen::kCloseRequest) return;
@@ -119,19 +127,20 @@ void AddressEntry(ProgramEnd end) {
     for (;;) {
         const std::string key = screen::ReadKey();
         if (!key.empty()) {
-            ApplyAddressKey(key, end);
+            if (ApplyAddressKey(key, end)) return;
             DrawAddressField();
         }
         screen::WaitMs(kEntryPauseMs);
-        const screen::MouseSample mouse = screen::PollMouse();
-        if (screen::IsLeftClick(mouse)) {
-            if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) Connect(end);
+        const screen::MouseSample press = screen::TakePress();
+        if (screen::IsLeftClick(press)) {
+            if (screen::InZone(screen::kPhaseClickZone, press.x, press.y)) Connect(end);
             return;
         }
     }
 }
 
-// A failed server start may be retried; the mutex of the failed try is unused.
+// A start that fails or is given up comes back here; a failed one keeps the
+// address, so "Verbinden" tries it again.
 void Connect(ProgramEnd end) {
     if (AddressText.empty()) {
         CreateScreenMutex();
@@ -147,7 +156,7 @@ void Connect(ProgramEnd end) {
         RunComputerMatch(end);
     }
     CreateScreenMutex();
-    StartClient(AddressText, end);
+    if (StartClient(AddressText, end) == StartEnd::kCancelled) AddressText.clear();
 }
 
 }  // namespace game

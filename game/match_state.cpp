@@ -31,9 +31,9 @@ SharedState shared;
 
 }  // namespace
 
+// One mutex for the whole run: a start given up may leave a thread behind that still takes it.
 void CreateScreenMutex() {
-    screen::MutexDestroy(ScreenMutex);
-    ScreenMutex = screen::MutexCreate();
+    if (ScreenMutex == nullptr) ScreenMutex = screen::MutexCreate();
 }
 
 ScreenGuard::ScreenGuard() {

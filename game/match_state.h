@@ -15,7 +15,7 @@ namespace game {
 // The game's one screen mutex: none until a network match is started. Locking none does
 // nothing, so the match against the computer runs the same code without a lock.
 extern screen::MutexHandle ScreenMutex;
-// A fresh mutex for a network match; a failed start may try again with another one.
+// The mutex for network matches, made on the way to the first of them.
 void CreateScreenMutex();
 
 // Holds the screen mutex for its scope; the only way the game takes it.

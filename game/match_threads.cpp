@@ -1,6 +1,7 @@
-// The ReadyWorker and the TurnLoop of a network match. They draw, poll and
-// change shared state only under the screen mutex, and release it before the
-// placement screen, the input line and every send.
+// The ReadyWorker and the TurnLoop of a network match. They draw, read input
+// and change shared state only under the screen mutex, and release it before
+// the placement screen, the input line and every send. Between presses and
+// keys they sleep: a press, a key, the opponent's Ready or QuitFlag wakes them.
 #include "game/match_threads.h"
 
 #include <string>
@@ -16,35 +17,39 @@
 namespace game {
 namespace {
 
-constexpr int kPollPauseMs = 50;
 constexpr int kRepeatedShotPauseMs = 100;
 constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
 
-screen::MouseSample LockedPoll() EXCLUDES(ScreenMutex) {
+screen::MouseSample LockedTakePress() EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
-    return screen::PollMouse();
+    return screen::TakePress();
+}
+
+bool OnInputLine(const screen::MouseSample& press) {
+    return screen::IsLeftClick(press) &&
+           screen::InZone(screen::kInputLineClickZone, press.x, press.y);
 }
 
 // Reads one key per pass: a close request ends the game here. A click into the
-// input field opens it.
+// input field opens it; other presses do nothing while the opponent places.
 void WaitForOpponent() EXCLUDES(ScreenMutex) {
-    do {
-        screen::MouseSample mouse{};
+    for (;;) {
+        const std::uint64_t seen = screen::InputGeneration();
+        if (OpponentReady.load(std::memory_order_relaxed) == 1 || Quitting()) return;
+        screen::MouseSample press{};
+        std::string key;
         {
             ScreenGuard guard;
-            const std::string key = screen::ReadKey();
-            mouse = screen::PollMouse();
+            key = screen::ReadKey();
+            press = screen::TakePress();
             if (key == screen::kCloseRequest) {
                 RaiseQuitFlag(true);
                 return;
             }
         }
-        if (screen::IsLeftClick(mouse) &&
-            screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) {
-            InputLine();
-        }
-        screen::DelayMs(kPollPauseMs);
-    } while (OpponentReady.load(std::memory_order_relaxed) == 0 && !Quitting());
+        if (OnInputLine(press)) InputLine();
+        if (key.empty() && press.flag != 0) screen::WaitForInputAfter(seen);
+    }
 }
 
 void StartPlaying() EXCLUDES(ScreenMutex) {
@@ -56,7 +61,7 @@ void StartPlaying() EXCLUDES(ScreenMutex) {
     }
 }
 
-void FireAtClick(const screen::MouseSample& mouse) EXCLUDES(ScreenMutex) {
+void FireAtPress(const screen::MouseSample& mouse) EXCLUDES(ScreenMutex) {
     const int column = screen::TargetCellAt(mouse.x) - 1;
     const int row = screen::TargetCellAt(mouse.y) - 1;
     bool repeated = false;
@@ -74,10 +79,7 @@ void FireAtClick(const screen::MouseSample& mouse) EXCLUDES(ScreenMutex) {
 
 // The field stays open for the next line until the player clicks elsewhere.
 void KeepInputLineOpen() EXCLUDES(ScreenMutex) {
-    while (!Quitting()) {
-        InputLine();
-        if (screen::IsLeftClick(LockedPoll())) return;
-        screen::DelayMs(kPollPauseMs);
+    while (!Quitting() && RunInputLine() == LineEnd::kSent) {
     }
 }
 
@@ -99,20 +101,24 @@ void ReadyWorker() {
     if (!Quitting()) StartGameThread(GameThread::kTurn, TurnLoop);
 }
 
+// A press on the big board out of turn does nothing; it is not kept for later.
 void TurnLoop() {
     WaitForOpponent();
     if (Quitting()) return;
     StartPlaying();
-    while (!Quitting()) {
-        const screen::MouseSample mouse = LockedPoll();
-        if (screen::IsLeftClick(mouse)) {
-            if (screen::InZone(screen::kTargetClickZone, mouse.x, mouse.y)) {
-                if (MyTurn.load(std::memory_order_relaxed) == 1) FireAtClick(mouse);
-            } else if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) {
-                KeepInputLineOpen();
-            }
+    for (;;) {
+        const std::uint64_t seen = screen::InputGeneration();
+        if (Quitting()) return;
+        const screen::MouseSample press = LockedTakePress();
+        if (screen::IsLeftClick(press) &&
+            screen::InZone(screen::kTargetClickZone, press.x, press.y)) {
+            if (MyTurn.load(std::memory_order_relaxed) == 1) FireAtPress(press);
+        } else if (OnInputLine(press)) {
+            KeepInputLineOpen();
+        } else if (press.flag != 0) {
+            // Keys wait for the input line: only a change may end this sleep.
+            screen::WaitForChangeAfter(seen);
         }
-        screen::DelayMs(kPollPauseMs);
     }
 }
 

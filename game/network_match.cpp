@@ -9,21 +9,23 @@
 #include <thread>
 
 #include "game/board.h"
+#include "game/connect_status.h"
 #include "game/dispatcher.h"
 #include "game/exchange.h"
 #include "game/file_transfer.h"
 #include "game/match_threads.h"
 #include "game/message_stream.h"
 #include "game/outgoing.h"
+#include "game/score.h"
 #include "net/create.h"
 #include "net/worker.h"
 #include "screen/fleet_copy.h"
 #include "screen/layout.h"
+#include "screen/message_log.h"
 
 namespace game {
 namespace {
 
-constexpr int kWaitLoopPauseMs = 300;
 constexpr int kResultPauseMs = 2000;
 constexpr std::uint16_t kServerBacklog = 1;
 constexpr std::uint32_t kConnectTimeoutSeconds = 60;
@@ -34,30 +36,101 @@ struct NextGame {
 
 NextGame nextGame;
 
-void ShowError(net::ResultCode code) REQUIRES(ScreenMutex) {
+// A start between "Verbinden" and its first opponent.
+enum class Attempt { kWaiting, kFailed, kCancelled };
+
+struct Start {
+    Attempt attempt GUARDED_BY(ScreenMutex) = Attempt::kWaiting;
+    // The client's connect; a try given up may still run it, so the next start joins it first.
+    std::thread connector;
+};
+
+Start start;
+
+enum class Check { kGoOn, kGivenUp, kQuit };
+
+void ShowFailure(net::ResultCode code) REQUIRES(ScreenMutex) {
     const std::string text = "Fehler: " + std::to_string(code);
     screen::ShowStatus(screen::kWhite, {{screen::kErrorPos, text}});
+    screen::LogLine(FailureReason(code));
 }
 
-// Only a close request is taken from the key queue; every other key stays for
-// the placement screen, the turn loop or the input line. A close request that
-// one of those took ends their part and sets StopFlag, which ends the wait too.
-[[noreturn]] void WaitForTheEnd(ProgramEnd end) EXCLUDES(ScreenMutex) {
+bool BeforeFirstOpponent() REQUIRES(ScreenMutex) {
+    return PeerId == net::kNoConnection && ConnectedFlag.load(std::memory_order_relaxed) == 0;
+}
+
+// Until the first opponent comes the keys are the main thread's own: Escape gives the start
+// up and the rest are dropped. From then on they belong to the placement screen, the turn
+// loop and the input line, and only a close request is taken here.
+Check CheckStart() EXCLUDES(ScreenMutex) {
+    ScreenGuard guard;
+    if (start.attempt == Attempt::kFailed) return Check::kGivenUp;
+    while (BeforeFirstOpponent()) {
+        const std::string key = screen::ReadKey();
+        if (key.empty()) return Check::kGoOn;
+        if (key == screen::kCloseRequest) return Check::kQuit;
+        if (screen::IsKey(key, screen::kKeyEscape)) {
+            start.attempt = Attempt::kCancelled;
+            return Check::kGivenUp;
+        }
+    }
+    return Check::kGoOn;
+}
+
+// Sleeps until a key, a close request or another thread's news: no wake-up while nothing
+// happens. A close request that the placement screen, the turn loop or the input line took
+// ends their part and sets StopFlag, which ends the wait too.
+StartEnd WaitForTheEnd(ProgramEnd end) EXCLUDES(ScreenMutex) {
     for (;;) {
+        const std::uint64_t seen = screen::InputGeneration();
         if (screen::TakeCloseRequest() || Stopping()) QuitProgram(end);
-        screen::DelayMs(kWaitLoopPauseMs);
+        const Check check = CheckStart();
+        if (check == Check::kQuit) QuitProgram(end);
+        if (check == Check::kGivenUp) {
+            ScreenGuard guard;
+            return start.attempt == Attempt::kFailed ? StartEnd::kFailed : StartEnd::kCancelled;
+        }
+        screen::WaitForChangeAfter(seen);
     }
 }
 
+// Back in the lobby: a cancelled start leaves it as it looked at start-up.
+StartEnd ResetStart(StartEnd how) REQUIRES(ScreenMutex) {
+    PlayerNumber = 0;
+    ServerId = net::kNoConnection;
+    ClientId = net::kNoConnection;
+    if (how == StartEnd::kCancelled) {
+        screen::ShowStatus(screen::kWhite, {screen::kAddressPrompt});
+        screen::LogLine(kCancelled);
+    }
+    return how;
+}
+
+StartEnd BackToLobby(StartEnd how) EXCLUDES(ScreenMutex) {
+    ScreenGuard guard;
+    return ResetStart(how);
+}
+
+void BeginAttempt() EXCLUDES(ScreenMutex) {
+    if (start.connector.joinable()) start.connector.join();
+    ScreenGuard guard;
+    start.attempt = Attempt::kWaiting;
+}
+
+// A connection made while the try was given up is closed again at once.
 void ConnectAsClient(std::string address) EXCLUDES(ScreenMutex) {
     net::ConnId id = net::kNoConnection;
     const net::ResultCode result = net::CreateClient(id, address, kGamePort, OnDisconnect,
                                                      OnConnect, OnNewData, kConnectTimeoutSeconds);
     ScreenGuard guard;
+    if (start.attempt == Attempt::kCancelled || Stopping()) return;
     ClientId = id;
-    // Once the connect event has shown the connection, that text stays.
-    if (!Stopping() && result != net::kNoError) ShowError(result);
-    if (!Stopping() && result == net::kNoError && PeerId == net::kNoConnection) {
+    if (result != net::kNoError) {
+        ShowFailure(result);
+        start.attempt = Attempt::kFailed;
+        screen::WakeInputWaiters();
+    } else if (PeerId == net::kNoConnection) {
+        // Once the connect event has shown the connection, that text stays.
         screen::ShowStatus(screen::kWhite, {screen::kSearchingServer});
     }
 }
@@ -94,9 +167,11 @@ void ShowNewConnection(net::ConnId id) REQUIRES(ScreenMutex) {
     MyTurn.store(client ? 1 : 0, std::memory_order_relaxed);
     QuitFlag.store(StopFlag.load(std::memory_order_relaxed), std::memory_order_relaxed);
     ResetCounters();
+    ResetScore();
     StartExchange(!client);
     ResetStream();
     StopReceiving();
+    screen::DropPresses();
     screen::ClearFleetBoard();
     screen::PaintTurnIndicator(screen::kWhite);
     screen::ClearPhaseBackground();
@@ -113,6 +188,8 @@ void NextGameWorker() EXCLUDES(ScreenMutex) {
     if (Quitting()) return;
     {
         ScreenGuard guard;
+        // Presses made while the result showed do not place ships.
+        screen::DropPresses();
         screen::ClearFleetBoard();
         screen::ClearPhaseBackground();
         PassTurn(nextGame.weFireFirst);
@@ -123,8 +200,10 @@ void NextGameWorker() EXCLUDES(ScreenMutex) {
 }  // namespace
 
 // PlayerNumber is set before the server listens, so a client that connects at
-// once is already met as the server's opponent.
-void StartServer(ProgramEnd end) {
+// once is already met as the server's opponent. The log tells the addresses the
+// other player can type.
+StartEnd StartServer(ProgramEnd end) {
+    BeginAttempt();
     {
         ScreenGuard guard;
         screen::ShowStatus(screen::kWhite, {screen::kStartingServer});
@@ -136,25 +215,36 @@ void StartServer(ProgramEnd end) {
     {
         ScreenGuard guard;
         ServerId = id;
-        if (result == net::kNoError) {
-            screen::ShowStatus(screen::kWhite, {screen::kServerReady, screen::kServerWaiting});
-        } else {
-            PlayerNumber = 0;
-            ShowError(result);
+        if (result != net::kNoError) {
+            ShowFailure(result);
+            return ResetStart(StartEnd::kFailed);
         }
+        screen::ShowStatus(screen::kWhite, {screen::kServerReady, screen::kServerWaiting});
+        for (const std::string& line : AddressLines(net::LocalAddresses()))
+            screen::LogLine(line);
+        screen::LogLine(kCancelHint);
     }
-    if (result == net::kNoError) WaitForTheEnd(end);
+    const StartEnd how = WaitForTheEnd(end);
+    net::Disconnect(id);
+    net::WaitClose(id);
+    return BackToLobby(how);
 }
 
 // The connection is made on its own thread, so a close request ends the
-// program at once even while the connect waits for its time-out.
-void StartClient(std::string_view address, ProgramEnd end) {
+// program at once and Escape gives the try up even while the connect waits for
+// its time-out.
+StartEnd StartClient(std::string_view address, ProgramEnd end) {
+    BeginAttempt();
     {
         ScreenGuard guard;
         screen::ShowStatus(screen::kWhite, {screen::kStartingClient});
+        screen::LogLine(TryingLine(address));
+        screen::LogLine(kCancelHint);
     }
-    std::thread(ConnectAsClient, std::string(address)).detach();
-    WaitForTheEnd(end);
+    start.connector = std::thread(ConnectAsClient, std::string(address));
+    const StartEnd how = WaitForTheEnd(end);
+    if (how == StartEnd::kCancelled) net::CancelConnects();
+    return BackToLobby(how);
 }
 
 // The accepted connection is closed as well, so no event handler runs any more
@@ -183,7 +273,7 @@ void QuitProgram(ProgramEnd end) {
 void GameOver(int result) {
     {
         ScreenGuard guard;
-        screen::ShowResult(result == 1);
+        ShowGameResult(result == 1);
         RaiseQuitFlag();
     }
     WaitForGameThread(GameThread::kTurn);
@@ -207,7 +297,8 @@ void OnNewConnection(net::ConnId, int socket, std::string_view) {
     bool free = false;
     {
         ScreenGuard guard;
-        free = ConnectedFlag.load(std::memory_order_relaxed) == 0 && !Stopping();
+        free = ConnectedFlag.load(std::memory_order_relaxed) == 0 && !Stopping() &&
+               start.attempt != Attempt::kCancelled;
         if (free) ConnectedFlag.store(1, std::memory_order_relaxed);
     }
     if (!free) {
@@ -225,11 +316,18 @@ void OnNewConnection(net::ConnId, int socket, std::string_view) {
 
 void OnConnectionDenied(net::ConnId, std::string_view) {}
 
+// A client's connection that comes after its try was given up is closed again.
 void OnConnect(net::ConnId id) {
     WindUpGame();
+    bool wanted = false;
     {
         ScreenGuard guard;
-        ShowNewConnection(id);
+        wanted = start.attempt != Attempt::kCancelled;
+        if (wanted) ShowNewConnection(id);
+    }
+    if (!wanted) {
+        net::Disconnect(id);
+        return;
     }
     if (!Stopping()) StartGameThread(GameThread::kReady, ReadyWorker);
 }

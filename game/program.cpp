@@ -1,7 +1,9 @@
 // Start-up and shutdown of the whole program. Owns no state of its own.
 #include "game/program.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "game/lobby.h"
 #include "net/lifecycle.h"
@@ -10,9 +12,22 @@
 #include "screen/window.h"
 
 namespace game {
+namespace {
+
+constexpr int kNoWindowStatus = 1;
+
+// Without a window nobody could see or end the game, so it does not start.
+[[noreturn]] void EndWithoutWindow(const std::string& problem) {
+    std::fprintf(stderr, "marevant: %s\n", problem.c_str());
+    net::StopConnectionLayer();
+    std::_Exit(kNoWindowStatus);
+}
+
+}  // namespace
 
 void RunProgram() {
-    screen::OpenWindow(screen::kWidth, screen::kHeight, screen::kColourDepth);
+    std::string problem;
+    if (!screen::OpenWindow(screen::kColourDepth, problem)) EndWithoutWindow(problem);
     screen::DrawStaticScreen();
     LobbyLoop(EndProgram);
     EndProgram();

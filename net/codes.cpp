@@ -38,6 +38,7 @@ constexpr std::array kCodeTexts{
     CodeText{kNotAServer, "Connection ID is not a server"},
     CodeText{kThreadStartFailed, "Can't start thread [Connection layer not running?]"},
     CodeText{kNoIpv6, "No IPV6 supportet!"},
+    CodeText{kConnectCancelled, "Connect cancelled"},
 };
 
 constexpr std::string_view kUnknownCodeText = "Unknown result code";

@@ -3,6 +3,7 @@
 // registration of the finished socket; never touches a record after its worker has started.
 #include "net/create.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -14,6 +15,9 @@
 
 namespace net {
 namespace {
+
+// Counts the calls of CancelConnects: a connect that sees it change gives up.
+std::atomic<std::uint32_t> cancelGeneration{0};
 
 struct ConnectionSetup {
     int socket = kNoSocket;
@@ -87,7 +91,8 @@ ResultCode Attempt(int& sock, const Remote& remote, bool& connected) {
     return OpenNonBlockingSocket(sock);
 }
 
-ResultCode ConnectBeforeDeadline(const Remote& remote, std::uint32_t timeoutSeconds, int& sock) {
+ResultCode ConnectBeforeDeadline(const Remote& remote, std::uint32_t timeoutSeconds,
+                                 std::uint32_t generation, int& sock) {
     ResultCode result = OpenNonBlockingSocket(sock);
     if (result != kNoError) return result;
     bool connected = false;
@@ -96,9 +101,10 @@ ResultCode ConnectBeforeDeadline(const Remote& remote, std::uint32_t timeoutSeco
     while (result == kNoError && !connected) {
         result = Attempt(sock, remote, connected);
         if (result != kNoError || connected) break;
-        if (MonotonicSeconds() > deadline) {
+        const bool cancelled = cancelGeneration.load(std::memory_order_relaxed) != generation;
+        if (cancelled || MonotonicSeconds() > deadline) {
             CloseSocket(sock);
-            return kConnectTimeout;
+            return cancelled ? kConnectCancelled : kConnectTimeout;
         }
         PauseMilliseconds(kConnectRetryPauseMilliseconds);
     }
@@ -139,6 +145,7 @@ ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
                         DisconnectHandler V_EventDisconnect, ConnectHandler V_EventConnect,
                         NewDataHandler V_EventNewData, std::uint32_t timeoutSeconds) {
     id = kNoConnection;
+    const std::uint32_t generation = cancelGeneration.load(std::memory_order_relaxed);
     if (host.empty()) return kIpaNotFound;
     if (host.find(':') != std::string_view::npos) return kNoIpv6;
     std::uint32_t resolved = 0;
@@ -147,7 +154,8 @@ ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
     // Without a running layer the connection could never be reaped: no point waiting for it.
     if (!RegistryAcceptsRecords()) return kThreadStartFailed;
     int sock = kNoSocket;
-    const ResultCode connection = ConnectBeforeDeadline({resolved, port}, timeoutSeconds, sock);
+    const ResultCode connection =
+        ConnectBeforeDeadline({resolved, port}, timeoutSeconds, generation, sock);
     if (connection != kNoError) return connection;
     SetUpConnectedSocket(sock);
     return Register(
@@ -167,6 +175,18 @@ ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
 
 void RefuseConnection(int socket) {
     CloseSocket(socket);
+}
+
+void CancelConnects() {
+    cancelGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::vector<std::string> LocalAddresses() {
+    std::vector<std::string> external;
+    std::vector<std::string> loopback;
+    for (const InterfaceAddress& entry : ListInterfaceAddresses())
+        (entry.loopback ? loopback : external).push_back(entry.dotted);
+    return external.empty() ? loopback : external;
 }
 
 }  // namespace net

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/types.h"
 
@@ -26,7 +27,8 @@ ResultCode CreateServer(ConnId& id, std::uint16_t port, std::uint16_t V_MaxSimCo
                         NewConnectionDeniedHandler V_EventNewConnectionDenied);
 
 // Connects to host:port (dotted IPv4 or a name), trying again every millisecond until a
-// connection stands or timeoutSeconds have passed (then kConnectTimeout).
+// connection stands or timeoutSeconds have passed (then kConnectTimeout), or until
+// CancelConnects is called (then kConnectCancelled).
 ResultCode CreateClient(ConnId& id, std::string_view host, std::uint16_t port,
                         DisconnectHandler V_EventDisconnect, ConnectHandler V_EventConnect,
                         NewDataHandler V_EventNewData, std::uint32_t timeoutSeconds);
@@ -39,5 +41,13 @@ ResultCode CreateAccept(int socket, ConnId& id, std::string& address,
 
 // Closes a socket handed to V_EventNewConnection that the handler does not adopt.
 void RefuseConnection(int socket);
+
+// Every CreateClient now trying to connect gives up at its next attempt. A name lookup under
+// way is not cut short; the attempts after it are.
+void CancelConnects();
+
+// The dotted IPv4 addresses this machine can be reached at: every interface that is up, the
+// loopback interface only when there is no other.
+std::vector<std::string> LocalAddresses();
 
 }  // namespace net

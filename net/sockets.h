@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace net {
 
@@ -73,6 +74,13 @@ void SetUpConnectedSocket(int socket);
 // Bytes handed to the system that the peer has not yet acknowledged; 0 where the system cannot
 // tell.
 std::size_t SocketUnacknowledgedBytes(int socket);
+
+struct InterfaceAddress {
+    std::string dotted;  // the interface's IPv4 address
+    bool loopback;
+};
+// The IPv4 addresses of the interfaces that are up, in the system's order.
+std::vector<InterfaceAddress> ListInterfaceAddresses();
 
 // A dotted numeric IPv4 text, in network byte order; false for anything else and for
 // 255.255.255.255, which the system's parser cannot tell from an error.

@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -165,6 +167,24 @@ std::size_t SocketUnacknowledgedBytes(int socket) {
     int queued = 0;
     return ioctl(socket, TIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued)
                                                                : 0;
+}
+
+std::vector<InterfaceAddress> ListInterfaceAddresses() {
+    std::vector<InterfaceAddress> found;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return found;
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            (entry->ifa_flags & IFF_UP) == 0) {
+            continue;
+        }
+        char text[INET_ADDRSTRLEN] = {};
+        const in_addr& address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
+        if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) continue;
+        found.push_back({text, (entry->ifa_flags & IFF_LOOPBACK) != 0});
+    }
+    freeifaddrs(list);
+    return found;
 }
 
 bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {

@@ -35,6 +35,7 @@ inline constexpr ResultCode kSendError = -18;
 inline constexpr ResultCode kNotAServer = -19;
 inline constexpr ResultCode kThreadStartFailed = -20;
 inline constexpr ResultCode kNoIpv6 = -21;
+inline constexpr ResultCode kConnectCancelled = -22;
 
 using DisconnectHandler = void (*)(ConnId id);
 using ConnectHandler = void (*)(ConnId id);

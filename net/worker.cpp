@@ -76,7 +76,7 @@ void ReceiveLoop(const WorkerStart& start) {
     char buffer[kReceiveBufferBytes];
     int socket = kNoSocket;
     while (TakeSocket(start.id, socket)) {
-        const WaitResult wait = WaitForSocket(socket, false, kReadWaitMilliseconds);
+        const WaitResult wait = WaitForSocket(socket, false, kReadWaitForever);
         if (wait == WaitResult::kFailed) break;
         if (wait == WaitResult::kTimedOut) continue;
         const long count = ReceiveSome(socket, buffer, kReceiveBufferBytes);
@@ -99,7 +99,7 @@ void OfferConnection(const WorkerStart& start, int connection) {
 void AcceptLoop(const WorkerStart& start) {
     int socket = kNoSocket;
     while (TakeSocket(start.id, socket)) {
-        const WaitResult wait = WaitForSocket(socket, false, kReadWaitMilliseconds);
+        const WaitResult wait = WaitForSocket(socket, false, kReadWaitForever);
         if (wait == WaitResult::kFailed) break;
         if (wait == WaitResult::kTimedOut) continue;
         const int connection = AcceptConnection(socket);

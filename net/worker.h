@@ -8,9 +8,9 @@
 
 namespace net {
 
-// Every wait for readability ends after this long, so a worker re-checks its record at least
-// once a second.
-inline constexpr int kReadWaitMilliseconds = 1000;
+// A worker waits for readability without a time-out: Disconnect and the layer's stop shut its
+// socket down, which ends the wait at once, so an idle connection wakes no thread.
+inline constexpr int kReadWaitForever = -1;
 // One receive call delivers at most this many bytes in one data event.
 inline constexpr int kReceiveBufferBytes = 7936;
 // How often WaitClose looks whether the record is gone.

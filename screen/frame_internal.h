@@ -28,6 +28,8 @@ void SetFrameChangeListener(void (*listener)());
 void PushKey(std::string_view code);
 void SetFocus(bool focused);
 void SetPointer(bool inside, int x, int y, int buttons);
+// A button went down at (x, y); `buttons` holds every button down now.
+void PushPress(int x, int y, int buttons);
 
 // For the offscreen test frame: keys waiting, and pauses switched off.
 int PendingKeyCount();

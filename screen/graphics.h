@@ -74,6 +74,14 @@ void BeginUpdate();
 void EndUpdate();
 
 MouseSample PollMouse();
+// The oldest press of a button that nobody has taken yet, where it went down and
+// with the buttons held then; the flag is 1 when none waits. Each press is taken
+// once, however short it was, and a button held down is one press.
+MouseSample TakePress();
+// The same press, left waiting for whoever acts on it.
+MouseSample PeekPress();
+// Forgets the presses nobody has taken: a phase does not act on clicks made before it.
+void DropPresses();
 std::string ReadKey();
 // Takes a waiting close request out of the queue, if there is one, and leaves
 // every other key for its own reader.
@@ -85,9 +93,12 @@ void DelayMs(int ms);
 
 // For loops that can only react to input: InputGeneration names the input seen
 // so far; WaitForInputAfter sleeps until a key, focus or pointer change comes
-// after it, and returns at once while keys are queued.
+// after it, and returns at once while keys or presses wait.
 std::uint64_t InputGeneration();
 void WaitForInputAfter(std::uint64_t generation);
+// Sleeps until the input changes after `generation`, whatever waits unread: for loops that
+// leave keys or presses to other readers.
+void WaitForChangeAfter(std::uint64_t generation);
 // Counts as an input change: wakes every such loop, so it can see a flag that
 // another thread has just set.
 void WakeInputWaiters();

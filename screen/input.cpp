@@ -1,6 +1,7 @@
 // Keyboard and mouse as the game sees them: the shared key queue with its
-// arrival flag, the polled mouse state, and the two kinds of pause. Fed by the
-// window thread or by tests; never touches pixels or the window system.
+// arrival flag, the polled mouse state, the presses kept until someone takes
+// them, and the two kinds of pause. Fed by the window thread or by tests; never
+// touches pixels or the window system.
 #include "screen/graphics.h"
 
 #include <atomic>
@@ -17,6 +18,8 @@ namespace screen {
 namespace {
 
 constexpr std::size_t kKeyQueueCapacity = 15;
+constexpr std::size_t kPressQueueCapacity = 15;
+constexpr MouseSample kNoSample{1, -1, -1, -1};
 // A lost display repeats its close request until the game ends; this bounds the count.
 constexpr std::uint32_t kMaxPendingCloseRequests = 1000;
 // Pauses of at least this length end early, at their next step, when a key arrives.
@@ -34,6 +37,9 @@ struct InputState {
     int x = -1;
     int y = -1;
     int buttons = 0;
+    // Each press where it went down, with the buttons held then: a click shorter
+    // than any poll is still seen, and a button held down is one press.
+    std::deque<MouseSample> presses;
     // Counts every change of keys, focus or pointer, so an idle loop can sleep
     // until something happens instead of polling.
     std::uint64_t generation = 0;
@@ -55,8 +61,8 @@ void NoteChange() {
 }
 
 // Caller holds the input lock.
-bool KeysWaiting() {
-    return input.closeRequests > 0 || !input.keys.empty();
+bool InputWaiting() {
+    return input.closeRequests > 0 || !input.keys.empty() || !input.presses.empty();
 }
 
 bool PausesEnabled() {
@@ -75,6 +81,15 @@ void PushKey(std::string_view code) {
     }
     // Set under the lock, so a ReadKey that takes this key also clears its mark.
     input.keyArrived.store(1, std::memory_order_relaxed);
+    NoteChange();
+}
+
+// As with PollMouse, a window without the focus takes no clicks.
+void PushPress(int x, int y, int buttons) {
+    std::lock_guard guard(input.lock);
+    if (!input.focused) return;
+    if (input.presses.size() == kPressQueueCapacity) input.presses.pop_front();
+    input.presses.push_back({0, x, y, buttons});
     NoteChange();
 }
 
@@ -97,8 +112,26 @@ MouseSample PollMouse() {
     std::lock_guard guard(input.lock);
     const bool onWindow =
         input.inside && input.x >= 0 && input.x < kWidth && input.y >= 0 && input.y < kHeight;
-    if (!input.focused || !onWindow) return MouseSample{1, -1, -1, -1};
+    if (!input.focused || !onWindow) return kNoSample;
     return MouseSample{0, input.x, input.y, input.buttons};
+}
+
+MouseSample PeekPress() {
+    std::lock_guard guard(input.lock);
+    return input.presses.empty() ? kNoSample : input.presses.front();
+}
+
+MouseSample TakePress() {
+    std::lock_guard guard(input.lock);
+    if (input.presses.empty()) return kNoSample;
+    const MouseSample press = input.presses.front();
+    input.presses.pop_front();
+    return press;
+}
+
+void DropPresses() {
+    std::lock_guard guard(input.lock);
+    input.presses.clear();
 }
 
 std::string ReadKey() {
@@ -134,7 +167,12 @@ std::uint64_t InputGeneration() {
 void WaitForInputAfter(std::uint64_t generation) {
     std::unique_lock guard(input.lock);
     input.changed.wait(guard,
-                       [generation] { return input.generation != generation || KeysWaiting(); });
+                       [generation] { return input.generation != generation || InputWaiting(); });
+}
+
+void WaitForChangeAfter(std::uint64_t generation) {
+    std::unique_lock guard(input.lock);
+    input.changed.wait(guard, [generation] { return input.generation != generation; });
 }
 
 void WakeInputWaiters() {

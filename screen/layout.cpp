@@ -18,7 +18,6 @@ constexpr Point kTitlePos{300, 10};
 constexpr Point kVersionPos{324, 30};
 constexpr Point kAuthorPos{296, 45};
 constexpr Point kPlayerLabelPos{304, 98};
-constexpr Point kAddressPromptPos{296, 170};
 constexpr Point kConnectLabelPos{304, 240};
 constexpr Point kSendLabelPos{360, 287};
 
@@ -61,7 +60,7 @@ void DrawStaticScreen() {
     DrawRect(kPlayerBox);
     DrawText(kPlayerLabelPos.x, kPlayerLabelPos.y, kPlayerLabel, kBlack);
     DrawRect(kStatusPanel);
-    DrawText(kAddressPromptPos.x, kAddressPromptPos.y, "IP eingeben", kBlack);
+    DrawText(kAddressPrompt.at.x, kAddressPrompt.at.y, kAddressPrompt.text, kBlack);
     DrawRect(kPhaseBox);
     DrawText(kConnectLabelPos.x, kConnectLabelPos.y, "Verbinden", kBlack);
     DrawRect(kFleetFrame);

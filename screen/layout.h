@@ -70,6 +70,7 @@ inline constexpr int kStatusLowerY = 175;
 inline constexpr int kAddressRowLength = 8;
 inline constexpr Point kAddressUpperRow{308, 165};
 
+inline constexpr Label kAddressPrompt{{296, 170}, "IP eingeben"};
 inline constexpr Label kComputerLabel{{332, 170}, "KI"};
 inline constexpr Label kStartingServer{{288, 170}, "Starte Server"};
 inline constexpr Label kServerReady{{288, 165}, "Server bereit"};

@@ -6,6 +6,15 @@
 #include "screen/graphics.h"
 
 namespace screen {
+namespace {
+
+struct InjectedMouse {
+    int buttons = 0;  // the buttons of the last injected sample
+};
+
+InjectedMouse injected;
+
+}  // namespace
 
 void OpenOffscreen() {
     AttachFrame();
@@ -15,13 +24,22 @@ void InjectKey(std::string_view code) {
     PushKey(code);
 }
 
+// A button that was up in the last sample went down here: that is a press.
 void InjectMouse(int x, int y, int buttons) {
     SetFocus(true);
     SetPointer(true, x, y, buttons);
+    if ((buttons & ~injected.buttons) != 0) PushPress(x, y, buttons);
+    injected.buttons = buttons;
+}
+
+void InjectClick(int x, int y, int buttons) {
+    InjectMouse(x, y, buttons);
+    InjectMouse(x, y, 0);
 }
 
 void InjectMouseAway() {
     SetPointer(false, -1, -1, 0);
+    injected.buttons = 0;
 }
 
 void InjectFocus(bool focused) {
@@ -40,6 +58,7 @@ void ResetInput() {
     while (!ReadKey().empty()) {
     }
     InjectMouseAway();
+    DropPresses();
 }
 
 }  // namespace screen

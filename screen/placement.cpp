@@ -101,15 +101,15 @@ std::string LockedReadKey() EXCLUDES(game::ScreenMutex) {
     return ReadKey();
 }
 
-// One placement pass: a key, the pause and a mouse sample. The pause is taken
+// One placement pass: a key, the pause and a press. The pause is taken
 // without the lock: the mutex is not fair, and a lock given up for an instant
 // between two long holds would keep other threads (the received messages
 // among them) waiting for seconds.
-std::string PlacementPass(MouseSample& mouse) EXCLUDES(game::ScreenMutex) {
+std::string PlacementPass(MouseSample& press) EXCLUDES(game::ScreenMutex) {
     std::string key = LockedReadKey();
     WaitMs(kPassPauseMs);
     game::ScreenGuard guard;
-    mouse = PollMouse();
+    press = TakePress();
     return key;
 }
 
@@ -120,18 +120,18 @@ enum class ShipOutcome { kPlaced, kClosed, kRestart };
 ShipOutcome PlaceOneShip(int length, InputLineProcedure inputLine) EXCLUDES(game::ScreenMutex) {
     for (;;) {
         const std::uint64_t seen = InputGeneration();
-        MouseSample mouse{};
-        const std::string key = PlacementPass(mouse);
+        MouseSample press{};
+        const std::string key = PlacementPass(press);
         if (IsKey(key, kKeyEscape)) return ShipOutcome::kRestart;
         const bool pressed =
-            mouse.flag == 0 && (mouse.buttons == kButtonLeft || mouse.buttons == kButtonRight);
-        const bool placed = pressed && PlaceShip(mouse.x, mouse.y, length,
-                                                 mouse.buttons == kButtonLeft ? 1 : 0, inputLine);
+            press.flag == 0 && (press.buttons == kButtonLeft || press.buttons == kButtonRight);
+        const bool placed = pressed && PlaceShip(press.x, press.y, length,
+                                                 press.buttons == kButtonLeft ? 1 : 0, inputLine);
         if (key == kCloseRequest) return ShipOutcome::kClosed;
         if (placed || game::Quitting()) return ShipOutcome::kPlaced;
         // Nothing to act on until the player moves, clicks or types, or
         // another thread raises QuitFlag: sleep instead of polling.
-        if (!pressed && key.empty()) WaitForInputAfter(seen);
+        if (press.flag != 0 && key.empty()) WaitForInputAfter(seen);
     }
 }
 

@@ -1,7 +1,8 @@
 // The window on the X server: the only file that includes Xlib. One thread opens
-// the display, owns every Xlib call, turns X events into the layer's key queue
-// and mouse state, and copies the frame buffer to the window about 60 times a
-// second when it has changed. It never draws into the frame buffer itself.
+// the display, owns every Xlib call, turns X events into the layer's key queue,
+// presses and mouse state, and copies the frame buffer to the window about 60
+// times a second when it has changed, at the largest whole scale the window's
+// size allows. It never draws into the frame buffer itself.
 #include "screen/window.h"
 
 #include <X11/Xatom.h>
@@ -12,15 +13,18 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "screen/cp437.h"
 #include "screen/frame_internal.h"
 #include "screen/graphics.h"
 #include "screen/icon.h"
@@ -39,6 +43,11 @@ constexpr char kClassName[] = "marevant";
 constexpr char kClassClass[] = "Marevant";
 constexpr int kIconSizes[] = {32, 48};
 constexpr int kHostNameBytes = 256;
+// A display set to this many dots per inch or more gets the window at twice the size.
+constexpr double kHighDpi = 192.0;
+constexpr int kHighDpiScale = 2;
+constexpr char kDpiResource[] = "Xft.dpi:";
+constexpr std::uint32_t kBorderPixel = 0x000000;
 constexpr long kEventMask = ExposureMask | KeyPressMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | EnterWindowMask | LeaveWindowMask |
                             FocusChangeMask | StructureNotifyMask;
@@ -47,18 +56,31 @@ using Clock = std::chrono::steady_clock;
 
 enum class StartState { kStarting, kOpen, kFailed };
 
+// Where the frame stands in a window of any size: `scale` window pixels per frame pixel,
+// centred, the rest black.
+struct Placement {
+    int width = kWidth;
+    int height = kHeight;
+    int scale = 1;
+    int left = 0;
+    int top = 0;
+};
+
 struct WindowState {
     // Start-up hand-over between OpenWindow and the window thread.
     std::mutex startLock;
     std::condition_variable startSignal;
     StartState start = StartState::kStarting;
+    std::string problem;  // why the start failed, for the user
     // Owned by the window thread once it runs.
     Display* display = nullptr;
     Window window = 0;
     GC gc = nullptr;
-    XImage* image = nullptr;
+    XVisualInfo visual{};
+    XImage* image = nullptr;  // the whole window's picture
     bool directCopy = false;  // the image's pixel layout is 0x00RRGGBB
-    std::uint32_t* staging = nullptr;
+    std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(kWidth * kHeight);
+    Placement placement;
     Atom wmProtocols = 0;
     Atom wmDeleteWindow = 0;
     bool pointerInside = false;
@@ -93,6 +115,9 @@ constexpr SpecialKey kSpecialKeys[] = {
 
 constexpr KeySym kLatin1First = 0x20;
 constexpr KeySym kLatin1Last = 0xFF;
+constexpr KeySym kAsciiLast = 0x7E;
+// Keysyms of other Unicode characters carry the code point below this flag.
+constexpr KeySym kUnicodeKeysymFlag = 0x01000000;
 // Keypad symbols that lie 0xFF80 above the ASCII of the character they type.
 constexpr KeySym kKeypadAsciiFirst = XK_KP_Multiply;
 constexpr KeySym kKeypadAsciiLast = XK_KP_9;
@@ -123,9 +148,14 @@ std::string KeyCodeForKeysym(unsigned long symbol) {
     for (const SpecialKey& key : kSpecialKeys) {
         if (key.symbol == symbol) return std::string{kSpecialKeyPrefix, key.scanCode};
     }
-    if (symbol >= kLatin1First && symbol <= kLatin1Last) {
-        return std::string(1, static_cast<char>(symbol));
-    }
+    if (symbol >= kLatin1First && symbol <= kAsciiLast) return std::string(1, static_cast<char>(symbol));
+    // Other characters are typed as the code page 437 byte that shows them; one the code page
+    // lacks types nothing.
+    char32_t character = 0;
+    if (symbol > kAsciiLast && symbol <= kLatin1Last) character = static_cast<char32_t>(symbol);
+    if ((symbol & kUnicodeKeysymFlag) != 0) character = static_cast<char32_t>(symbol & ~kUnicodeKeysymFlag);
+    const int byte = character == 0 ? kNoCp437Byte : UnicodeToCp437(character);
+    if (byte != kNoCp437Byte) return std::string(1, static_cast<char>(byte));
     if (symbol >= kKeypadAsciiFirst && symbol <= kKeypadAsciiLast) {
         return std::string(1, static_cast<char>(symbol - kKeypadOffset));
     }
@@ -178,11 +208,13 @@ void SetDesktopProperties() {
     XFree(machine.value);
 }
 
-void SetWindowProperties(int width, int height) {
+// No maximum size: a window manager may maximise the window or show it full screen, and the
+// picture then grows by whole steps.
+void SetWindowProperties() {
     XSizeHints* size = XAllocSizeHints();
-    size->flags = PMinSize | PMaxSize;
-    size->min_width = size->max_width = width;
-    size->min_height = size->max_height = height;
+    size->flags = PMinSize;
+    size->min_width = kWidth;
+    size->min_height = kHeight;
     XSetWMNormalHints(win.display, win.window, size);
     XFree(size);
     XWMHints* wm = XAllocWMHints();
@@ -203,10 +235,17 @@ void SetWindowProperties(int width, int height) {
     XSetWMProtocols(win.display, win.window, &win.wmDeleteWindow, 1);
 }
 
-bool CreateImage(const XVisualInfo& visual, int width, int height) {
-    auto* data = static_cast<char*>(std::calloc(width * height, kBytesPerPixel));
-    win.image = XCreateImage(win.display, visual.visual, visual.depth, ZPixmap, 0, data, width,
-                             height, kImageBitsPerPixel, 0);
+void DestroyImage() {
+    if (win.image != nullptr) XDestroyImage(win.image);
+    win.image = nullptr;
+}
+
+// An image as large as the window; Xlib frees its pixels with it.
+bool CreateImage(int width, int height) {
+    DestroyImage();
+    auto* data = static_cast<char*>(std::calloc(static_cast<std::size_t>(width) * height, kBytesPerPixel));
+    win.image = XCreateImage(win.display, win.visual.visual, win.visual.depth, ZPixmap, 0, data,
+                             width, height, kImageBitsPerPixel, 0);
     if (win.image == nullptr) {
         std::free(data);
         return false;
@@ -214,10 +253,23 @@ bool CreateImage(const XVisualInfo& visual, int width, int height) {
     win.directCopy = win.image->bits_per_pixel == kImageBitsPerPixel &&
                      win.image->byte_order == LSBFirst && win.image->red_mask == 0xFF0000 &&
                      win.image->green_mask == 0x00FF00 && win.image->blue_mask == 0x0000FF;
-    if (!win.directCopy) {
-        win.staging = static_cast<std::uint32_t*>(std::calloc(width * height, kBytesPerPixel));
-    }
     return true;
+}
+
+Placement PlaceFrame(int width, int height) {
+    Placement p{width, height, std::max(1, std::min(width / kWidth, height / kHeight)), 0, 0};
+    p.left = (width - kWidth * p.scale) / 2;
+    p.top = (height - kHeight * p.scale) / 2;
+    return p;
+}
+
+// Window coordinates to frame coordinates; false over the black border.
+bool ToFrame(int& x, int& y) {
+    const Placement& p = win.placement;
+    if (x < p.left || y < p.top) return false;
+    x = (x - p.left) / p.scale;
+    y = (y - p.top) / p.scale;
+    return x < kWidth && y < kHeight;
 }
 
 // The first report counts: a display lost while the window is being set up
@@ -233,9 +285,9 @@ void ReportStart(StartState state) {
 // again. The game hears it as the user closing the window, repeatedly, because
 // some loops take a close request without ending the program. Returning would
 // let Xlib end the process at once, with threads still running. During set-up
-// the program then goes on without a window, as it does without a display.
+// the window counts as opened and lost at once.
 int WindowLost(Display*) {
-    ReportStart(StartState::kFailed);
+    ReportStart(StartState::kOpen);
     SetFocus(false);
     SetPointer(false, -1, -1, 0);
     for (;;) {
@@ -244,28 +296,46 @@ int WindowLost(Display*) {
     }
 }
 
-bool OpenDisplayWindow(int width, int height, int depth) {
+// The Xft.dpi resource, as desktops set it for their high-resolution screens; 0 when unset.
+double DisplayDpi() {
+    const char* resources = XResourceManagerString(win.display);
+    if (resources == nullptr) return 0;
+    const char* entry = std::strstr(resources, kDpiResource);
+    return entry == nullptr ? 0 : std::strtod(entry + std::strlen(kDpiResource), nullptr);
+}
+
+bool Fail(const std::string& problem) {
+    win.problem = problem;
+    return false;
+}
+
+bool OpenDisplayWindow(int depth) {
     XSetIOErrorHandler(WindowLost);
     win.display = XOpenDisplay(nullptr);
-    if (win.display == nullptr) return false;
+    if (win.display == nullptr) {
+        const std::string name = XDisplayName(nullptr);
+        return Fail(name.empty() ? "no X display to open: DISPLAY is not set"
+                                 : "cannot open the X display \"" + name + "\"");
+    }
     const int screenNumber = DefaultScreen(win.display);
     const Window root = RootWindow(win.display, screenNumber);
-    XVisualInfo visual;
-    if (!XMatchVisualInfo(win.display, screenNumber, depth, TrueColor, &visual)) {
+    if (!XMatchVisualInfo(win.display, screenNumber, depth, TrueColor, &win.visual)) {
         XCloseDisplay(win.display);
-        return false;
+        return Fail("the X display has no " + std::to_string(depth) + "-bit colour");
     }
+    const int scale = DisplayDpi() >= kHighDpi ? kHighDpiScale : 1;
+    win.placement = PlaceFrame(kWidth * scale, kHeight * scale);
     XSetWindowAttributes attributes{};
-    attributes.colormap = XCreateColormap(win.display, root, visual.visual, AllocNone);
+    attributes.colormap = XCreateColormap(win.display, root, win.visual.visual, AllocNone);
     attributes.event_mask = kEventMask;
-    win.window =
-        XCreateWindow(win.display, root, 0, 0, width, height, 0, visual.depth, InputOutput,
-                      visual.visual, CWColormap | CWBorderPixel | CWEventMask, &attributes);
-    SetWindowProperties(width, height);
+    win.window = XCreateWindow(win.display, root, 0, 0, win.placement.width, win.placement.height, 0,
+                               win.visual.depth, InputOutput, win.visual.visual,
+                               CWColormap | CWBorderPixel | CWEventMask, &attributes);
+    SetWindowProperties();
     win.gc = XCreateGC(win.display, win.window, 0, nullptr);
-    if (!CreateImage(visual, width, height)) {
+    if (!CreateImage(win.placement.width, win.placement.height)) {
         XCloseDisplay(win.display);
-        return false;
+        return Fail("no memory for the window's picture");
     }
     XMapWindow(win.display, win.window);
     XFlush(win.display);
@@ -281,27 +351,63 @@ std::uint32_t ToImagePixel(std::uint32_t rgb) {
            place(rgb & 0xFF, image.blue_mask);
 }
 
-// Fills the image from the frame buffer when the frame has changed.
-bool UpdateImage() {
-    if (win.directCopy)
-        return CopyFrameIfChanged(reinterpret_cast<std::uint32_t*>(win.image->data));
-    if (!CopyFrameIfChanged(win.staging)) return false;
-    for (int y = 0; y < win.image->height; ++y) {
-        for (int x = 0; x < win.image->width; ++x) {
-            XPutPixel(win.image, x, y, ToImagePixel(win.staging[y * win.image->width + x]));
-        }
+void PutPixel(int x, int y, std::uint32_t rgb) {
+    if (win.directCopy) {
+        auto* row = reinterpret_cast<std::uint32_t*>(win.image->data + y * win.image->bytes_per_line);
+        row[x] = rgb;
+    } else {
+        XPutPixel(win.image, x, y, ToImagePixel(rgb));
     }
-    return true;
+}
+
+// Draws the last complete frame into the window's image, each pixel as a square of
+// `scale` pixels, on black.
+void RenderImage() {
+    const Placement& p = win.placement;
+    const bool bordered = p.left > 0 || p.top > 0;
+    for (int y = 0; y < p.height && bordered; ++y) {
+        for (int x = 0; x < p.width; ++x)
+            PutPixel(x, y, kBorderPixel);
+    }
+    for (int y = 0; y < kHeight * p.scale; ++y) {
+        const std::uint32_t* source = &win.frame[(y / p.scale) * kWidth];
+        for (int x = 0; x < kWidth * p.scale; ++x)
+            PutPixel(p.left + x, p.top + y, source[x / p.scale]);
+    }
 }
 
 // An expose repaints the last complete frame shown, never a half-drawn group.
 void Refresh() {
-    const bool changed = UpdateImage();
+    const bool changed = CopyFrameIfChanged(win.frame.data());
     if (!changed && !win.exposed) return;
     win.exposed = false;
+    RenderImage();
     XPutImage(win.display, win.window, win.gc, win.image, 0, 0, 0, 0, win.image->width,
               win.image->height);
     XFlush(win.display);
+}
+
+// A new size takes a new image; the next refresh draws it whole.
+void HandleResize(int width, int height) {
+    if (width == win.placement.width && height == win.placement.height) return;
+    if (!CreateImage(width, height)) return;
+    win.placement = PlaceFrame(width, height);
+    win.exposed = true;
+}
+
+void ShowPointer(bool inside, int x, int y, int buttons) {
+    const bool onFrame = ToFrame(x, y);
+    SetPointer(inside && onFrame, onFrame ? x : -1, onFrame ? y : -1, buttons);
+}
+
+void HandleButton(const XButtonEvent& b, bool pressed) {
+    const int change = MaskForButton(b.button);
+    const int held = MaskFromState(b.state);
+    const int mask = pressed ? held | change : held & ~change;
+    ShowPointer(win.pointerInside, b.x, b.y, mask);
+    int x = b.x;
+    int y = b.y;
+    if (pressed && change != 0 && ToFrame(x, y)) PushPress(x, y, mask);
 }
 
 void HandleKey(XKeyEvent& event) {
@@ -321,7 +427,7 @@ void ShowFocus() {
 void HandleCrossing(const XCrossingEvent& crossing) {
     win.pointerInside = crossing.type == EnterNotify;
     win.focusThroughPointer = win.pointerInside && crossing.focus != False;
-    SetPointer(win.pointerInside, crossing.x, crossing.y, MaskFromState(crossing.state));
+    ShowPointer(win.pointerInside, crossing.x, crossing.y, MaskFromState(crossing.state));
     ShowFocus();
 }
 
@@ -343,17 +449,15 @@ void HandleEvent(XEvent& event) {
             HandleKey(event.xkey);
             break;
         case ButtonPress:
-        case ButtonRelease: {
-            const XButtonEvent& b = event.xbutton;
-            const int change = MaskForButton(b.button);
-            const int held = MaskFromState(b.state);
-            const int mask = event.type == ButtonPress ? held | change : held & ~change;
-            SetPointer(win.pointerInside, b.x, b.y, mask);
+        case ButtonRelease:
+            HandleButton(event.xbutton, event.type == ButtonPress);
             break;
-        }
         case MotionNotify:
-            SetPointer(win.pointerInside, event.xmotion.x, event.xmotion.y,
-                       MaskFromState(event.xmotion.state));
+            ShowPointer(win.pointerInside, event.xmotion.x, event.xmotion.y,
+                        MaskFromState(event.xmotion.state));
+            break;
+        case ConfigureNotify:
+            HandleResize(event.xconfigure.width, event.xconfigure.height);
             break;
         case EnterNotify:
         case LeaveNotify:
@@ -432,9 +536,9 @@ void RunEventLoop() {
     }
 }
 
-void WindowThread(int width, int height, int depth) {
-    if (pipe2(win.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0 ||
-        !OpenDisplayWindow(width, height, depth)) {
+void WindowThread(int depth) {
+    if (pipe2(win.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) Fail("no pipe for the window thread");
+    if (!win.problem.empty() || !OpenDisplayWindow(depth)) {
         ReportStart(StartState::kFailed);
         return;
     }
@@ -445,11 +549,16 @@ void WindowThread(int width, int height, int depth) {
 
 }  // namespace
 
-void OpenWindow(int width, int height, int depth) {
-    std::thread(WindowThread, width, height, depth).detach();
+bool OpenWindow(int depth, std::string& problem) {
+    std::thread(WindowThread, depth).detach();
     std::unique_lock lock(win.startLock);
     win.startSignal.wait(lock, [] { return win.start != StartState::kStarting; });
-    if (win.start == StartState::kOpen) AttachFrame();
+    if (win.start != StartState::kOpen) {
+        problem = win.problem;
+        return false;
+    }
+    AttachFrame();
+    return true;
 }
 
 }  // namespace screen

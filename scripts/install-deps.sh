@@ -1,11 +1,19 @@
 #!/bin/sh
-# Installs the Debian packages that building, running and testing need.
+# Installs the Debian packages a purpose needs: `run` what building and running the game needs,
+# `test` (the default) also what the tests, benchmarks, packaging and fuzzing need.
 # Only packages that are missing are installed, so running it again is harmless.
 set -eu
 
-PACKAGES="g++ cmake make pkg-config libx11-dev libxtst-dev libgtest-dev libgmock-dev \
-zlib1g-dev xvfb xauth iproute2 util-linux clang-14 libclang-rt-14-dev \
-dpkg-dev desktop-file-utils appstream man-db groff-base lintian"
+RUN_PACKAGES="g++ cmake make libx11-dev"
+TEST_PACKAGES="$RUN_PACKAGES pkg-config libxtst-dev libgtest-dev libgmock-dev zlib1g-dev xvfb \
+xauth iproute2 util-linux clang-14 libclang-rt-14-dev dpkg-dev desktop-file-utils appstream \
+man-db groff-base lintian"
+
+case "${1:-test}" in
+    run) PACKAGES=$RUN_PACKAGES ;;
+    test) PACKAGES=$TEST_PACKAGES ;;
+    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=""
 for pkg in $PACKAGES; do

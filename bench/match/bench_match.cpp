@@ -25,9 +25,13 @@ namespace {
 
 constexpr char kGameBinary[] = MAREVANT_BINARY;
 constexpr int kShotsEach = 25;  // 50 in all, none of them ending the game
+// A player clicks no sooner than this after the last answer showed; a window shows at most one
+// new picture per 16 ms, so shots fired back to back would measure that pace instead.
+constexpr std::chrono::milliseconds kReaction{100};
 constexpr int kIdleSeconds = 10;
 constexpr int kAnswerTimeoutMs = 5000;
-constexpr double kMedianGoalMs = 60.0 + 16.0;  // the 50 ms polls, then one frame
+constexpr double kMedianGoalMs = 15.0;
+constexpr double kPercentile95GoalMs = 30.0;
 constexpr double kIdleGoalPercent = 0.5;
 constexpr double kPercentile95 = 0.95;
 constexpr std::size_t kFileBytes = 1 << 20;
@@ -71,17 +75,19 @@ double Percentile(const std::vector<double>& sorted, double share) {
     return sorted[static_cast<std::size_t>(share * static_cast<double>(sorted.size() - 1))];
 }
 
-// The server has placed its fleet and waits for the client's Ready: the
-// turn loop's 50 ms poll sets the cost.
+// The server has placed its fleet and waits for the client's Ready: every
+// thread sleeps until input or a message comes.
 void MeasureWaitingForOpponent(Side& server) {
+    // The ReadyWorker ends after its Ready; its switches must not leave the sum.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     const bench::CpuSpan before = bench::ReadCpu(server.session.game);
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
     const bench::CpuUse use =
         bench::CpuBetween(before, bench::ReadCpu(server.session.game), kIdleSeconds);
     std::printf(
-        "server waiting for the opponent's Ready over %d s: %lld voluntary context switches, "
-        "%.3f %% of one core\n",
-        kIdleSeconds, use.switches, use.runPercent);
+        "server waiting for the opponent's Ready over %d s: %lld voluntary context switches "
+        "(goal: 0, %s), %.3f %% of one core\n",
+        kIdleSeconds, use.switches, use.switches == 0 ? "ok" : "OVER GOAL", use.runPercent);
     std::fflush(stdout);
 }
 
@@ -137,6 +143,7 @@ bool TimeShots(Side& server, Side& client, int first, int pairs, std::vector<dou
     for (int i = first; i < first + pairs; ++i) {
         for (auto [shooter, target, cell] : {std::tuple{&client, &server, serverWater[i]},
                                              std::tuple{&server, &client, clientWater[i]}}) {
+            std::this_thread::sleep_for(kReaction);
             const double ms = TimeOneShot(*shooter, *target, cell.first, cell.second);
             if (ms < 0) {
                 std::fprintf(stderr, "bench_match: no answer to %s's shot\n", shooter->name);
@@ -154,9 +161,11 @@ void PrintShots(const std::vector<double>& sorted) {
     const double p95 = Percentile(sorted, kPercentile95);
     std::printf(
         "click to answer on both screens, %zu shots: min %.1f ms, median %.1f ms, "
-        "95th percentile %.1f ms, max %.1f ms  (goal: median under %.0f ms, %s)\n",
+        "95th percentile %.1f ms, max %.1f ms  (goal: median at most %.0f ms and 95th "
+        "percentile at most %.0f ms, %s)\n",
         sorted.size(), sorted.front(), median, p95, sorted.back(), kMedianGoalMs,
-        median < kMedianGoalMs ? "ok" : "OVER GOAL");
+        kPercentile95GoalMs,
+        median <= kMedianGoalMs && p95 <= kPercentile95GoalMs ? "ok" : "OVER GOAL");
 }
 
 void MeasureIdle(Side& server, Side& client) {

@@ -166,12 +166,17 @@ class ComputerMatchEndToEnd : public ::testing::Test {
              "the exchange of fire");
     }
 
-    // Fires at cell after cell until the result shows.
+    // Fires at cell after cell until the result shows, each time once the turn
+    // indicator says it is the player's turn: a click during the computer's turn
+    // does nothing.
     void FireUntilTheMatchEnds() {
         const auto deadline = Clock::now() + std::chrono::milliseconds(kMatchTimeoutMs);
         for (int row = 1; row <= 10; ++row) {
             for (int column = 1; column <= 10; ++column) {
                 ASSERT_LT(Clock::now(), deadline) << "the match did not end";
+                Wait([](const Frame& f) { return ResultShown(f) || PixelAt(f, 2, 1) == kYellow; },
+                     kFrameTimeoutMs, "the player's turn");
+                if (ResultShown(last)) return;
                 const auto fired = [column, row](const Frame& f) {
                     return ResultShown(f) || !CellIs(f, column, row, kWhite);
                 };
@@ -179,6 +184,8 @@ class ComputerMatchEndToEnd : public ::testing::Test {
                                        fired, last))
                     << "no answer to the shot at " << column << "," << row;
                 if (ResultShown(last)) return;
+                Wait([](const Frame& f) { return ResultShown(f) || PixelAt(f, 2, 1) == kWhite; },
+                     kFrameTimeoutMs, "the computer's turn");
             }
         }
         Wait(ResultShown, kFrameTimeoutMs, "the result");

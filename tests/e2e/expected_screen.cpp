@@ -26,6 +26,7 @@ constexpr int kUpperRowX = 308;
 constexpr int kUpperRowY = 165;
 constexpr int kLowerRowY = 175;
 constexpr std::size_t kRowLength = 8;
+constexpr std::size_t kLongestOneRow = 14;  // 112 of the field's 118 pixels
 constexpr int kHalfGlyph = 4;
 
 struct PictureState {
@@ -116,7 +117,7 @@ Frame ExpectedLobby() {
 Frame ExpectedLobbyWithAddress(std::string_view address) {
     DrawLobbyOnce();
     screen::FillBox(kFieldLeft, kFieldTop, kFieldRight, kFieldBottom, screen::kWhite);
-    if (address.size() < kRowLength) {
+    if (address.size() <= kLongestOneRow) {
         screen::DrawText(CentredX(address.size()), kSingleRowY, address, screen::kBlack);
     } else {
         screen::DrawText(kUpperRowX, kUpperRowY, address.substr(0, kRowLength), screen::kBlack);

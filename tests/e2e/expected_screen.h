@@ -35,7 +35,8 @@ Frame CaptureOffscreen();
 Frame ExpectedLobby();
 
 // The lobby with `address` drawn in the status panel the way the address
-// entry shows it: one centred row below 8 characters, two rows from 8 on.
+// entry shows it: one centred row up to 14 characters, two rows from 15 on
+// (the first eight above).
 Frame ExpectedLobbyWithAddress(std::string_view address);
 
 }  // namespace e2e

@@ -139,6 +139,11 @@ bool StartClientGame(Session& session, Frame& last, std::string_view address) {
            TypeText(session, address, kKeyPauseMs) && PressNamedKey(session, "Return");
 }
 
+bool StartComputerGame(Session& session, Frame& last) {
+    return StartClientGame(session, last, "KI") &&
+           WaitForFrame(session, Placing, kNextGameTimeoutMs, last);
+}
+
 bool AwaitConnection(Session& session, char digit, Frame& last) {
     return WaitForFrame(
         session,

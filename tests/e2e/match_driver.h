@@ -50,6 +50,8 @@ std::vector<std::pair<int, int>> WaterOf(const std::vector<Ship>& fleet);
 bool StartServerGame(Session& session, Frame& last);
 // The lobby, then the server's address typed into the field and Enter.
 bool StartClientGame(Session& session, Frame& last, std::string_view address = "127.0.0.1");
+// The lobby, then "KI" typed into the field and Enter: the placement against the computer.
+bool StartComputerGame(Session& session, Frame& last);
 bool AwaitConnection(Session& session, char digit, Frame& last);
 // Clicks each ship until it stands; PlaceFleet then confirms with Enter.
 bool PlaceShips(Session& session, const std::vector<Ship>& fleet, Frame& last);

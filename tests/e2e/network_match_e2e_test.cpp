@@ -139,7 +139,7 @@ class NetworkMatch : public ::testing::Test {
     int refused = -1;
 };
 
-TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
+TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameKeepTheScoreAndTheServerTakesANewClient) {
     ASSERT_NO_FATAL_FAILURE(StartServer(server));
     ASSERT_NO_FATAL_FAILURE(StartClient(client));
     ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
@@ -166,15 +166,21 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
             ASSERT_NO_FATAL_FAILURE(Fire(server, client, water[i].first, water[i].second, false));
         }
     }
-    // Both turn indicators are dark while the result shows.
+    // Both turn indicators are dark while the result shows, and the log keeps the score.
     Wait(
         server,
-        [](const Frame& f) { return ResultShows(f, false) && PixelAt(f, 2, 1) == kWhitePixel; },
-        kAnswerTimeoutMs, "Verloren");
+        [](const Frame& f) {
+            return ResultShows(f, false) && PixelAt(f, 2, 1) == kWhitePixel &&
+                   LogShows(f, "Spiel 1 verloren - Stand 0:1");
+        },
+        kAnswerTimeoutMs, "Verloren and the score");
     Wait(
         client,
-        [](const Frame& f) { return ResultShows(f, true) && PixelAt(f, 2, 1) == kWhitePixel; },
-        kAnswerTimeoutMs, "Gewonnen");
+        [](const Frame& f) {
+            return ResultShows(f, true) && PixelAt(f, 2, 1) == kWhitePixel &&
+                   LogShows(f, "Spiel 1 gewonnen - Stand 1:0");
+        },
+        kAnswerTimeoutMs, "Gewonnen and the score");
     EXPECT_TRUE(SaveDocPicture("result.png", client.last));
     EXPECT_EQ(CellsOn(server.last, false, kRedPixel), 30);
     EXPECT_EQ(CellsOn(client.last, true, kRedPixel), 30);
@@ -195,8 +201,23 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameAndTheServerTakesANewClient) {
     ASSERT_NO_FATAL_FAILURE(Place(client, kClientFleet));
     ASSERT_NO_FATAL_FAILURE(ExpectStartOfFire(server, kServerFleet, '1', true));
     ASSERT_NO_FATAL_FAILURE(ExpectStartOfFire(client, kClientFleet, '2', false));
-    ASSERT_NO_FATAL_FAILURE(Fire(server, client, 1, 1, true));
-    ASSERT_NO_FATAL_FAILURE(Fire(client, server, 10, 10, false));
+    // The server wins the second game: the score is even.
+    const auto clientShips = FleetCells(kClientFleet);
+    const auto serverWater = WaterOf(kServerFleet);
+    for (std::size_t i = 0; i < clientShips.size(); ++i) {
+        ASSERT_NO_FATAL_FAILURE(
+            Fire(server, client, clientShips[i].first, clientShips[i].second, true));
+        if (i + 1 < clientShips.size()) {
+            ASSERT_NO_FATAL_FAILURE(
+                Fire(client, server, serverWater[i].first, serverWater[i].second, false));
+        }
+    }
+    Wait(
+        server, [](const Frame& f) { return LogShows(f, "Spiel 2 gewonnen - Stand 1:1"); },
+        kAnswerTimeoutMs, "the score after the second game");
+    Wait(
+        client, [](const Frame& f) { return LogShows(f, "Spiel 2 verloren - Stand 1:1"); },
+        kAnswerTimeoutMs, "the score after the second game");
 
     // One close request ends the client; the server sees the loss.
     ASSERT_TRUE(SendCloseRequest(client.session));

@@ -28,6 +28,7 @@ constexpr int kFileTimeoutMs = 20000;
 constexpr int kQuietMs = 400;
 constexpr std::size_t kPayloadBytes = 20000;
 constexpr std::size_t kChunk = 6144;
+constexpr int kKeyPauseMs = 20;
 
 std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -152,6 +153,51 @@ TEST_F(Transfer, ChatAndFilesTravelBetweenTwoCopiesAndLeaveTheBoardsAlone) {
         ASSERT_TRUE(SendCloseRequest(*s));
         EXPECT_EQ(0, WaitForGameExit(*s, kExitTimeoutMs));
     }
+}
+
+// German letters typed on the keyboard travel and show as the code page 437 bytes that draw
+// them, and a file name with them is found, offered and written in the file system's UTF-8.
+TEST_F(Transfer, GermanLettersShowAsTypedInChatAndInFileNames) {
+    constexpr XKeySym kUUmlaut = 0xFC;
+    constexpr XKeySym kSharpS = 0xDF;
+    const std::string content =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e aus dem Buch";
+    WriteWhole(base / "client" /
+                   "B\xC3\xBC"
+                   "cher.txt",
+               content);
+    ASSERT_TRUE(StartSession(server, kGameBinary) && StartSession(client, kGameBinary));
+    ASSERT_TRUE(StartServerGame(server, serverLast) && StartClientGame(client, clientLast));
+    ASSERT_TRUE(AwaitConnection(server, '1', serverLast) &&
+                AwaitConnection(client, '2', clientLast));
+
+    ASSERT_TRUE(OpenInputLine(client, clientLast));
+    ASSERT_TRUE(TypeKeysyms(client, {'G', 'r', kUUmlaut, kSharpS, 'e'}, kKeyPauseMs) &&
+                PressNamedKey(client, "Return"));
+    Log(client, clientLast,
+        "2> Gr\x81\xE1"
+        "e",
+        kBluePixel);
+    Log(server, serverLast,
+        "2> Gr\x81\xE1"
+        "e",
+        kBluePixel);
+
+    ASSERT_TRUE(OpenInputLine(client, clientLast) && TypeText(client, "sendfile B", kKeyPauseMs) &&
+                TypeKeysyms(client, {kUUmlaut}, kKeyPauseMs) &&
+                TypeText(client, "cher.txt", kKeyPauseMs) && PressNamedKey(client, "Return"));
+    Log(server, serverLast,
+        "B\x81"
+        "cher.txt - 0.01953125KB");
+    ASSERT_TRUE(SendInputLine(server, "j", serverLast));
+    EXPECT_TRUE(FileBecomes(base / "server" /
+                                "B\xC3\xBC"
+                                "cher.txt",
+                            content));
+    Log(server, serverLast,
+        "Datei empfangen: B\x81"
+        "cher.txt");
 }
 
 // Each hostile offer is refused at once with "SYST:n" and its reason in the log.

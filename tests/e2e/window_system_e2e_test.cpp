@@ -1,11 +1,20 @@
 // End-to-end tests of the game against the X server's own behaviour: input
-// with no window manager to hand out the focus, and a display connection that
-// breaks while the window is being set up.
+// with no window manager to hand out the focus, a display connection that
+// breaks while the window is being set up or is not there at all, presses
+// shorter or longer than the game's pauses, and a window that is larger than
+// the picture.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/expected_screen.h"
 #include "tests/e2e/frame_compare.h"
 #include "tests/e2e/match_driver.h"
 #include "tests/e2e/x_harness.h"
@@ -87,6 +96,146 @@ TEST_F(WindowSystem, ADisplayLostWhileTheWindowIsSetUpEndsWithStatusZero) {
     EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
     StopXProxy(proxy);
     EXPECT_TRUE(proxy.cut.load()) << "the game never sent CreateWindow through the relay";
+}
+
+}  // namespace
+}  // namespace e2e
+
+namespace e2e {
+namespace {
+
+constexpr int kHighDpi = 192;
+constexpr int kBigScreenWidth = 1400;
+constexpr int kBigScreenHeight = 1100;
+constexpr int kMaximisedWidth = 1300;
+constexpr int kMaximisedHeight = 1000;
+constexpr int kScaledTimeoutMs = 10000;
+
+// The window's picture at `scale` from (left, top), one pixel per square; false unless every
+// square is of one colour.
+bool ReadScaledFrame(Session& session, int scale, int left, int top, Frame& frame) {
+    std::vector<std::uint32_t> pixels;
+    const int side = kFrameWidth * scale;
+    if (!ReadWindowRegion(session, left, top, side, side, pixels)) return false;
+    frame.assign(static_cast<std::size_t>(kFrameWidth) * kFrameHeight, 0);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const std::uint32_t pixel = pixels[static_cast<std::size_t>(y) * side + x];
+            std::uint32_t& target =
+                frame[static_cast<std::size_t>(y / scale) * kFrameWidth + x / scale];
+            if (x % scale == 0 && y % scale == 0) target = pixel;
+            if (pixel != target) return false;
+        }
+    }
+    return true;
+}
+
+bool ScaledFrameShows(Session& session, int scale, int left, int top, const FrameCheck& check) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kScaledTimeoutMs);
+    Frame frame;
+    do {
+        if (ReadScaledFrame(session, scale, left, top, frame) && check(frame)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+// A press on a cell of the scaled picture, held until the ship stands there.
+bool PlaceScaled(Session& session, int scale, int left, int top, int column, int row, int cells) {
+    const int x = left + scale * CellCentre(column);
+    const int y = top + scale * CellCentre(row);
+    const auto placed = [cells](const Frame& f) { return CellsOn(f, true, kGreyPixel) == cells; };
+    const bool shown = MovePointer(session, x, y) && PressButton(session, Button::kLeft) &&
+                       ScaledFrameShows(session, scale, left, top, placed);
+    return ReleaseButton(session, Button::kLeft) && shown;
+}
+
+bool BlackAt(Session& session, int x, int y) {
+    std::uint32_t rgb = 1;
+    return ReadOnePixel(session, x, y, rgb) && rgb == kBlackPixel;
+}
+
+// A screen set to 192 dpi opens the window at twice the size; maximised, the picture stays at
+// the largest whole scale that fits, centred on black. Clicks land on the cells they show.
+TEST_F(WindowSystem, OnAHighDpiScreenAndMaximisedThePictureGrowsInWholeStepsAndClicksFollow) {
+    session.server.screen =
+        std::to_string(kBigScreenWidth) + "x" + std::to_string(kBigScreenHeight) + "x24";
+    ASSERT_TRUE(StartXServer(session.server) && ConnectToServer(session) &&
+                SetDisplayDpi(session, kHighDpi) && StartGame(session, kGameBinary) &&
+                FindWindowByClass(session, "marevant", "Marevant") && FocusWindow(session));
+    int width = 0, height = 0;
+    ASSERT_TRUE(WindowSize(session, width, height));
+    EXPECT_EQ(2 * kFrameWidth, width);
+    EXPECT_EQ(2 * kFrameHeight, height);
+    const Frame lobby = ExpectedLobby();
+    EXPECT_TRUE(ScaledFrameShows(session, 2, 0, 0, [&](const Frame& f) { return f == lobby; }));
+
+    ASSERT_TRUE(MovePointer(session, 2 * kStatusPanelX, 2 * kStatusPanelY) &&
+                PressButton(session, Button::kLeft) && ReleaseButton(session, Button::kLeft));
+    ASSERT_TRUE(ScaledFrameShows(session, 2, 0, 0, [](const Frame& f) { return !InLobby(f); }));
+    ASSERT_TRUE(TypeText(session, "KI", kKeyPauseMs) && PressNamedKey(session, "Return"));
+    ASSERT_TRUE(ScaledFrameShows(session, 2, 0, 0, Placing));
+    EXPECT_TRUE(PlaceScaled(session, 2, 0, 0, 1, 1, 5));
+
+    ASSERT_TRUE(ResizeWindow(session, kMaximisedWidth, kMaximisedHeight));
+    const int left = (kMaximisedWidth - 2 * kFrameWidth) / 2;
+    const int top = (kMaximisedHeight - 2 * kFrameHeight) / 2;
+    EXPECT_TRUE(ScaledFrameShows(session, 2, left, top,
+                                 [](const Frame& f) { return CellsOn(f, true, kGreyPixel) == 5; }));
+    EXPECT_TRUE(BlackAt(session, 0, 0) && BlackAt(session, left - 1, top) &&
+                BlackAt(session, kMaximisedWidth - 1, kMaximisedHeight - 1));
+    EXPECT_TRUE(PlaceScaled(session, 2, left, top, 1, 3, 9));
+    ASSERT_TRUE(SendCloseRequest(session));
+    EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
+}
+
+// A click shorter than any of the game's pauses places a ship; a button held for longer than
+// many of them places one ship and no more, without a refusal for the same press.
+TEST_F(WindowSystem, OnePressIsOneActionHoweverShortOrLong) {
+    ASSERT_TRUE(StartSession(session, kGameBinary) && StartComputerGame(session, last));
+    struct Press {
+        int row;
+        int holdMs;
+        int cells;  // grey cells once the ship stands
+    };
+    for (const Press press : {Press{1, 20, 5}, Press{3, 600, 9}}) {
+        ASSERT_TRUE(MovePointer(session, kCellA1, CellCentre(press.row)) &&
+                    PressButton(session, Button::kLeft));
+        std::this_thread::sleep_for(std::chrono::milliseconds(press.holdMs));
+        ASSERT_TRUE(ReleaseButton(session, Button::kLeft));
+        const int cells = press.cells;
+        EXPECT_TRUE(WaitForFrame(
+            session, [cells](const Frame& f) { return CellsOn(f, true, kGreyPixel) == cells; },
+            kFrameTimeoutMs, last))
+            << "a press of " << press.holdMs << " ms";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kIgnoredClickMs));
+    ASSERT_TRUE(ReadFrame(session, last));
+    EXPECT_EQ(9, CellsOn(last, true, kGreyPixel));
+    EXPECT_FALSE(LogShows(last, "Hier liegt schon ein Schiff!"));
+}
+
+// Without a reachable display the program says which one it tried, on one line, and ends
+// with status 1 instead of running on unseen.
+TEST(NoDisplay, TheProgramSaysWhichDisplayItTriedAndEndsWithStatusOne) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"DISPLAY=:97", ":97"},
+        {"-u DISPLAY", "DISPLAY is not set"},
+    };
+    for (const auto& [environment, named] : cases) {
+        const std::string command =
+            std::string("env ") + environment + " " + kGameBinary + " 2>&1 >/dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        for (int c = fgetc(pipe); c != EOF; c = fgetc(pipe))
+            output += static_cast<char>(c);
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << environment;
+        EXPECT_EQ(1, std::count(output.begin(), output.end(), '\n')) << output;
+        EXPECT_NE(output.find(named), std::string::npos) << output;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The game window's pixels as the X server holds them, read with XGetImage
 // and turned into 0xRRGGBB whatever the visual's channel layout. Never sends
 // input and never draws.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -46,6 +47,46 @@ bool ReadFrame(Session& session, Frame& frame) {
         }
     }
     XDestroyImage(image);
+    return true;
+}
+
+bool ReadWindowRegion(Session& session, int x, int y, int width, int height,
+                      std::vector<std::uint32_t>& pixels) {
+    XImage* image =
+        XGetImage(session.connection, session.window, x, y, width, height, AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    pixels.resize(static_cast<std::size_t>(width) * height);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column)
+            pixels[static_cast<std::size_t>(row) * width + column] =
+                ToRgb(*image, XGetPixel(image, column, row));
+    }
+    XDestroyImage(image);
+    return true;
+}
+
+bool WindowSize(Session& session, int& width, int& height) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(session.connection, session.window, &attributes) == 0) return false;
+    width = attributes.width;
+    height = attributes.height;
+    return true;
+}
+
+bool ResizeWindow(Session& session, int width, int height) {
+    XResizeWindow(session.connection, session.window, width, height);
+    XSync(session.connection, False);
+    int w = 0, h = 0;
+    return WindowSize(session, w, h) && w == width && h == height;
+}
+
+bool SetDisplayDpi(Session& session, int dpi) {
+    const std::string resources = "Xft.dpi:\t" + std::to_string(dpi) + "\n";
+    XChangeProperty(session.connection, DefaultRootWindow(session.connection), XA_RESOURCE_MANAGER,
+                    XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()),
+                    static_cast<int>(resources.size()));
+    XSync(session.connection, False);
     return true;
 }
 

@@ -186,7 +186,8 @@ bool StartXServer(XServer& server) {
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     ChildOptions options;
     options.argv = {kServerProgram, "-displayfd", std::to_string(pipeFds[1]),
-                    "-screen",      "0",          kServerScreen,
+                    "-screen",      "0",
+                    server.screen.empty() ? kServerScreen : server.screen.c_str(),
                     "-nolisten",    "tcp"};
     options.keepOpenFd = pipeFds[1];
     options.quiet = true;

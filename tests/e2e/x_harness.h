@@ -39,6 +39,7 @@ using FrameCheck = std::function<bool(const Frame&)>;
 struct XServer {
     pid_t pid = -1;
     std::string display;  // ":N", as DISPLAY names it
+    std::string screen;   // WxHxD of its screen; empty takes the harness's default
 };
 
 struct Session {
@@ -122,9 +123,20 @@ bool PressKey(Session& session, XKeySym symbol);
 bool PressNamedKey(Session& session, const char* name);
 // Printable ASCII only, with a pause after each key.
 bool TypeText(Session& session, std::string_view text, int pauseMs);
+// Any keysyms, with a pause after each: one that no key carries is first put on a spare key,
+// as a keyboard layout with that letter would have it.
+bool TypeKeysyms(Session& session, const std::vector<XKeySym>& symbols, int pauseMs);
 
 // x_frame.cpp: the window's pixels.
 bool ReadFrame(Session& session, Frame& frame);
+// A rectangle of the window's pixels, row after row, whatever the window's size.
+bool ReadWindowRegion(Session& session, int x, int y, int width, int height,
+                      std::vector<std::uint32_t>& pixels);
+bool WindowSize(Session& session, int& width, int& height);
+// Resizes the window as a window manager maximising it would, and waits until it has.
+bool ResizeWindow(Session& session, int width, int height);
+// The Xft.dpi resource on the server's root window, read by programs started after it.
+bool SetDisplayDpi(Session& session, int dpi);
 // One pixel of the window as 0xRRGGBB: far cheaper than a whole frame.
 bool ReadOnePixel(Session& session, int x, int y, std::uint32_t& rgb);
 // Writes a frame as docs/NAME for the README, so its pictures show the real

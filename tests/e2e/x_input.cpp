@@ -99,6 +99,51 @@ bool PressNamedKey(Session& session, const char* name) {
     return symbol != NoSymbol && PressKey(session, symbol);
 }
 
+namespace {
+
+// The last key code the server knows, which no standard layout uses: the harness puts
+// keysyms there that no key carries.
+KeyCode SpareKey(Display* display) {
+    int low = 0, high = 0;
+    XDisplayKeycodes(display, &low, &high);
+    return static_cast<KeyCode>(high);
+}
+
+// The game's window learns of the new mapping from a MappingNotify; a key pressed before it
+// has read that would still carry the old symbol.
+constexpr std::chrono::milliseconds kMappingSettles{200};
+
+// Xlib keeps its own copy of the mapping, which the new one must replace.
+bool PutOnSpareKey(Display* display, KeySym symbol) {
+    KeySym symbols[] = {symbol, symbol};
+    const KeyCode spare = SpareKey(display);
+    XChangeKeyboardMapping(display, spare, 2, symbols, 1);
+    XSync(display, False);
+    XMappingEvent changed{};
+    changed.type = MappingNotify;
+    changed.display = display;
+    changed.request = MappingKeyboard;
+    changed.first_keycode = spare;
+    changed.count = 1;
+    XRefreshKeyboardMapping(&changed);
+    std::this_thread::sleep_for(kMappingSettles);
+    return XKeysymToKeycode(display, symbol) != 0;
+}
+
+}  // namespace
+
+bool TypeKeysyms(Session& session, const std::vector<XKeySym>& symbols, int pauseMs) {
+    for (const XKeySym symbol : symbols) {
+        if (XKeysymToKeycode(session.connection, symbol) == 0 &&
+            !PutOnSpareKey(session.connection, symbol)) {
+            return false;
+        }
+        if (!PressKey(session, symbol)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    }
+    return true;
+}
+
 // Printable ASCII characters are their own Latin-1 keysyms.
 bool TypeText(Session& session, std::string_view text, int pauseMs) {
     for (const char c : text) {

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Give(std::string(1, static_cast<char>(data[at])), closed);
         }
     }
-    screen::InjectMouse(kOutside.x, kOutside.y, screen::kButtonLeft);
+    screen::InjectClick(kOutside.x, kOutside.y, screen::kButtonLeft);
     field.join();
     if (game::QuitFlag.load() != game::StopFlag.load())
         Fail("a close request raised one flag only");

@@ -68,9 +68,9 @@ class Match : public ::testing::Test {
         ResetInput();
         SetPausesEnabled(true);
     }
-    // One poll of the player's phase (MyTurn 0) with the mouse as given.
+    // One pass of the player's phase (MyTurn 0) with a click as given.
     void PollOnce(int x, int y, int buttons) {
-        InjectMouse(x, y, buttons);
+        InjectClick(x, y, buttons);
         game::PlayerPhase(game::EndProgram);
         InjectMouseAway();
     }
@@ -113,12 +113,12 @@ TEST_F(Match, AHitIsReportedPaintedAndCounted) {
 TEST_F(Match, ACellFiredAtBeforeIsRefusedAndCostsNoTurn) {
     game::Cell(game::PlayerShots, 4, 4) = 1;
     game::MyTurn.store(1);
-    InjectMouse(110, 110, kButtonLeft);
+    InjectClick(110, 110, kButtonLeft);
     std::thread phase(game::PlayerPhase, game::EndProgram);
     // The phase runs alone, without a screen mutex, so the test watches the
     // picture (the frame buffer has its own lock) rather than the log's slots.
     ASSERT_TRUE(WaitUntil([] { return LogRowShows("Das Feld wurde bereits beschossen"); }));
-    InjectMouse(160, 110, kButtonLeft);
+    InjectClick(160, 110, kButtonLeft);
     phase.join();
     EXPECT_EQ(game::Cell(game::PlayerShots, 6, 4), 1);
     EXPECT_EQ(NewestLogLine(), "Wasser");
@@ -157,7 +157,7 @@ TEST_F(Exchange, ThePlayersLastHitEndsTheMatchBeforeTheComputerFires) {
     game::Cell(game::ComputerFleet, 3, 3) = 1;
     game::EnemyCellsLeft = 1;
     const auto shots = game::ComputerShotCount();
-    InjectMouse(90, 90, kButtonLeft);
+    InjectClick(90, 90, kButtonLeft);
     game::ExchangeFire(game::EndProgram);
     EXPECT_EQ(game::EnemyCellsLeft, 0);
     EXPECT_EQ(game::ComputerShotCount(), shots);
@@ -166,7 +166,7 @@ TEST_F(Exchange, ThePlayersLastHitEndsTheMatchBeforeTheComputerFires) {
 
 TEST_F(Exchange, TheComputersLastHitEndsTheMatchWithTheIndicatorDark) {
     const auto shots = game::ComputerShotCount();
-    InjectMouse(90, 90, kButtonLeft);  // water
+    InjectClick(90, 90, kButtonLeft);  // water
     game::ExchangeFire(game::EndProgram);
     EXPECT_EQ(game::ComputerShotCount(), shots + 1);
     EXPECT_EQ(game::OwnCellsLeft, 0);

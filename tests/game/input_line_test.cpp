@@ -58,7 +58,7 @@ void TypeEach(const std::string& text) {
 }
 
 void Click(Point p) {
-    InjectMouse(p.x, p.y, kButtonLeft);
+    InjectClick(p.x, p.y, kButtonLeft);
 }
 
 bool FieldShows(const std::string& visible) {

@@ -39,13 +39,14 @@ TEST(ResultCodeText, GivesEveryDescriptionByteForByte) {
         {-19, "Connection ID is not a server"},
         {-20, "Can't start thread [Connection layer not running?]"},
         {-21, "No IPV6 supportet!"},
+        {-22, "Connect cancelled"},
     };
     for (const auto& [code, text] : table)
         EXPECT_EQ(net::ResultCodeText(code), text) << code;
 }
 
 TEST(ResultCodeText, UnknownNumbersGetTheFallbackText) {
-    for (net::ResultCode code : {5, 1, -22, -100, INT_MIN, INT_MAX}) {
+    for (net::ResultCode code : {5, 1, -23, -100, INT_MIN, INT_MAX}) {
         EXPECT_EQ(net::ResultCodeText(code), "Unknown result code") << code;
     }
 }

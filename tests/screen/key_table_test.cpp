@@ -14,14 +14,23 @@ std::string Special(char scanCode) {
     return std::string{'\xFF', scanCode};
 }
 
-TEST(KeyTable, CharacterKeysGiveTheirLatin1Byte) {
+// Characters arrive as the code page 437 byte that draws them; one the code page lacks
+// types nothing.
+TEST(KeyTable, CharacterKeysGiveTheirCodePage437Byte) {
     EXPECT_EQ(KeyCodeForKeysym(0x61), "a");
     EXPECT_EQ(KeyCodeForKeysym(0x4B), "K");
     EXPECT_EQ(KeyCodeForKeysym(0x2E), ".");
     EXPECT_EQ(KeyCodeForKeysym(0x20), " ");
-    EXPECT_EQ(KeyCodeForKeysym(0xFC), "\xFC");  // u-umlaut stays ISO 8859-1
-    EXPECT_EQ(KeyCodeForKeysym(0xFFB1), "1");   // keypad digits type digits
+    EXPECT_EQ(KeyCodeForKeysym(0xFFB1), "1");  // keypad digits type digits
     EXPECT_EQ(KeyCodeForKeysym(0xFFAE), ".");
+    const std::pair<unsigned long, const char*> german[] = {
+        {0xE4, "\x84"}, {0xF6, "\x94"}, {0xFC, "\x81"}, {0xC4, "\x8E"},
+        {0xD6, "\x99"}, {0xDC, "\x9A"}, {0xDF, "\xE1"},  // a o u A O U umlauts, sharp s
+        {0xB0, "\xF8"}, {0x10003B1, "\xE0"},              // degree sign, Unicode alpha
+        {0xA4, ""},      {0x20AC, ""},      {0x1000416, ""},  // currency, euro, Cyrillic Zhe
+    };
+    for (const auto& [symbol, byte] : german)
+        EXPECT_EQ(KeyCodeForKeysym(symbol), byte) << std::hex << symbol;
 }
 
 TEST(KeyTable, ControlKeysGiveOneByte) {

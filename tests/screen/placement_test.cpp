@@ -196,11 +196,12 @@ int CellsOfFirst(int ships) {
     return cells;
 }
 
-// Holds the left button on each ship's first cell until the ship stands.
+// Clicks each ship's first cell once the placement has begun, and waits until the ship stands.
 void PlaceFleetByClicks() {
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     for (int i = 0; i < 10; ++i) {
         const Point p = Inside(kFleet[i].first, kFleet[i].second);
-        InjectMouse(p.x, p.y, kButtonLeft);
+        InjectClick(p.x, p.y, kButtonLeft);
         ASSERT_TRUE(WaitUntil([i] { return GreyProbes() == CellsOfFirst(i + 1); }, kSlowWait)) << i;
     }
     InjectMouseAway();
@@ -250,9 +251,10 @@ constexpr Click kDeadEnd[] = {
 
 TEST_F(Placing, EscapeStartsAgainAtAnyPointEvenFromADeadEnd) {
     worker = std::thread(PlacementScreen, game::InputLine);
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     for (const Click& click : kDeadEnd) {
         const Point p = Inside(click.column, click.row);
-        InjectMouse(p.x, p.y, click.buttons);
+        InjectClick(p.x, p.y, click.buttons);
         ASSERT_TRUE(WaitUntil([&click] { return GreyProbes() == click.cells; }, kSlowWait))
             << click.column << "," << click.row;
     }
@@ -309,8 +311,9 @@ TEST_F(Placing, TwoButtonsAtOncePlaceNothing) {
 
 TEST_F(Placing, ACloseRequestEndsPlacementWithBothFlagsAndKeepsTheShips) {
     worker = std::thread(PlacementScreen, game::InputLine);
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
     const Point p = Inside(1, 1);
-    InjectMouse(p.x, p.y, kButtonLeft);
+    InjectClick(p.x, p.y, kButtonLeft);
     ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 5; }, kSlowWait));
     InjectMouseAway();
     InjectKey(kCloseRequest);
@@ -341,10 +344,11 @@ TEST_F(Placing, AQuitFlagSetElsewhereEndsThePlacementSoon) {
 
 TEST_F(Placing, AClickIntoTheInputLineKeepsTheCurrentShip) {
     worker = std::thread(PlacementScreen, game::InputLine);
-    InjectMouse(200, 290, kButtonLeft);
+    ASSERT_TRUE(WaitUntil([] { return Slot(7) == "Rechte Maustaste: senkrecht setzen"; }));
+    InjectClick(200, 290, kButtonLeft);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const Point p = Inside(1, 1);
-    InjectMouse(p.x, p.y, kButtonLeft);
+    InjectClick(p.x, p.y, kButtonLeft);
     ASSERT_TRUE(WaitUntil([] { return GreyProbes() == 5; }, kSlowWait));
     InjectMouseAway();
     InjectKey(kCloseRequest);
