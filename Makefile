@@ -2,11 +2,17 @@
 BUILD      := build
 # `make run` builds the game alone, apart from the full build of the tests.
 GAME_BUILD := build-game
+# The Windows program, cross-built; its icon is drawn by a build of the generator for this machine.
+WIN_BUILD   := build-windows
+TOOLS_BUILD := build-tools
+WIN_ICON    := $(CURDIR)/$(TOOLS_BUILD)/marevant.ico
+WINE_PREFIX := $(CURDIR)/$(WIN_BUILD)/wineprefix
 JOBS       := $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS := --output-on-failure -j $(JOBS)
 COMMA      := ,
 
-.PHONY: all deps deps-run build build-game run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
+.PHONY: all deps deps-run deps-windows windows-icon windows windows-package test-windows \
+        build build-game run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
         test-all-sanitizers check-clang check-layers fuzz format clean
 
 all: build
@@ -16,6 +22,40 @@ deps:
 
 deps-run:
 	@scripts/install-deps.sh run
+
+deps-windows:
+	@scripts/install-deps.sh windows
+
+windows-icon:
+	cmake -S . -B $(TOOLS_BUILD) -DMAREVANT_TESTS=OFF -DMAREVANT_TOOLS=ON >/dev/null
+	cmake --build $(TOOLS_BUILD) -j $(JOBS) --target make_icons
+	$(TOOLS_BUILD)/tools/make_icons --ico $(WIN_ICON)
+
+# $(1): extra CMake arguments for the Windows build
+define configure_windows
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DMAREVANT_ICON_FILE=$(WIN_ICON) $(1) >/dev/null
+endef
+
+# build-windows/marevant.exe: one statically linked file that imports only system DLLs.
+windows: deps-windows windows-icon
+	$(call configure_windows,-DMAREVANT_WERROR=OFF)
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target marevant
+
+# marevant-<version>-win64.zip and marevant-<version>-setup.exe in this folder.
+windows-package: windows
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target windows_package
+	cp $(WIN_BUILD)/marevant-*-win64.zip $(WIN_BUILD)/marevant-*-setup.exe .
+	@ls marevant-*-win64.zip marevant-*-setup.exe
+
+# The Windows program's unit and connection tests under Wine, all in one private network
+# namespace with their own Wine server, which is stopped before and after.
+test-windows: deps-windows windows-icon
+	$(call configure_windows,-DMAREVANT_WERROR=ON)
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	WINEPREFIX=$(WINE_PREFIX) wineserver -k 2>/dev/null || true
+	MAREVANT_WINEPREFIX=$(WINE_PREFIX) tools/netns-run.sh ctest --test-dir $(WIN_BUILD) $(CTEST_ARGS)
+	WINEPREFIX=$(WINE_PREFIX) wineserver -k 2>/dev/null || true
 
 # $(1): build folder, $(2): extra CMake arguments
 define build_in
@@ -113,4 +153,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(GAME_BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz
+	rm -rf $(BUILD) $(GAME_BUILD) $(WIN_BUILD) $(TOOLS_BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz

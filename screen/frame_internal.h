@@ -15,9 +15,12 @@ void AttachFrame();
 // changed since the last copy and no BeginUpdate group is open.
 bool CopyFrameIfChanged(std::uint32_t* out);
 
-// The game's key code for an X keysym: the ISO 8859-1 byte of a character key,
-// 255 and a scan code for special keys, nothing for keys the game ignores.
+// The game's key code for what the window system reports: the code page 437 byte of a
+// character, 255 and a scan code for special keys, nothing for keys the game ignores. X11
+// reports keysyms; Windows reports virtual keys and, for characters, UTF-16 code units.
 std::string KeyCodeForKeysym(unsigned long keysym);
+std::string KeyCodeForVirtualKey(unsigned virtualKey);
+std::string KeyCodeForCharacter(char32_t character);
 
 // Called, under the frame's lock and so without blocking, when the frame has
 // changed since the last copy and the change can be shown (no group open).

@@ -1,18 +1,24 @@
 #!/bin/sh
 # Installs the Debian packages a purpose needs: `run` what building and running the game needs,
-# `test` (the default) also what the tests, benchmarks, packaging and fuzzing need.
+# `windows` what cross-building, packaging and running the Windows program needs, `test` (the
+# default) all of it and what the tests, benchmarks, packaging and fuzzing need.
 # Only packages that are missing are installed, so running it again is harmless.
 set -eu
 
 RUN_PACKAGES="g++ cmake make libx11-dev"
-TEST_PACKAGES="$RUN_PACKAGES pkg-config libxtst-dev libgtest-dev libgmock-dev zlib1g-dev xvfb \
+# Cross-compiler with the posix thread model, Wine to run the result, NSIS for the installer,
+# GoogleTest's sources for the Windows tests, zlib for the icon generator.
+WINDOWS_PACKAGES="g++ cmake make zlib1g-dev g++-mingw-w64-x86-64-posix wine wine64 nsis \
+googletest"
+TEST_PACKAGES="$RUN_PACKAGES $WINDOWS_PACKAGES pkg-config libxtst-dev libgtest-dev libgmock-dev zlib1g-dev xvfb \
 xauth iproute2 util-linux clang-14 libclang-rt-14-dev dpkg-dev desktop-file-utils appstream \
 man-db groff-base lintian"
 
 case "${1:-test}" in
     run) PACKAGES=$RUN_PACKAGES ;;
+    windows) PACKAGES=$WINDOWS_PACKAGES ;;
     test) PACKAGES=$TEST_PACKAGES ;;
-    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+    *) echo "usage: $0 [run|windows|test]" >&2; exit 2 ;;
 esac
 
 missing=""

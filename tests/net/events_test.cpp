@@ -1,8 +1,10 @@
 // The workers' events (order, threads, chunking, zero bytes, peer address), Disconnect and
 // WaitClose, and the life of a connection's descriptor.
+
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
-
+#endif
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -53,8 +55,8 @@ TEST_F(WorkerEvents, ArriveInOrderOnTheWorkerThenDisconnectOnceOnTheCleanupThrea
     ASSERT_GE(events.size(), 3u);
     EXPECT_EQ(events.front().kind, Kind::Connect);
     EXPECT_EQ(events.back().kind, Kind::Disconnect);
-    const pid_t worker = events.front().thread;
-    EXPECT_NE(worker, gettid());
+    const ThreadId worker = events.front().thread;
+    EXPECT_NE(worker, ThisThreadId());
     for (std::size_t i = 1; i + 1 < events.size(); ++i) {
         EXPECT_EQ(events[i].kind, Kind::Data);
         EXPECT_EQ(events[i].thread, worker);
@@ -76,7 +78,7 @@ TEST_F(WorkerEvents, LargeBlockArrivesInSeveralChunksOfAtMostTheBufferSize) {
     std::string block(kLargeBlockBytes, '\0');
     for (std::size_t i = 0; i < block.size(); ++i)
         block[i] = static_cast<char>(i * 7);
-    ASSERT_EQ(send(pair.peer, block.data(), block.size(), 0), static_cast<ssize_t>(block.size()));
+    ASSERT_EQ(RawSend(pair.peer, block), static_cast<long>(block.size()));
     ASSERT_TRUE(WaitFor([&] { return DataOf(pair.client).size() == block.size(); }));
     EXPECT_EQ(DataOf(pair.client), block);
 
@@ -94,7 +96,7 @@ TEST_F(WorkerEvents, ZeroBytesArriveWhole) {
     const RawPeer pair = ConnectToRawPeer();
     std::string block("a\0b\0\0c", 6);
     block += std::string(300, '\0');
-    ASSERT_EQ(send(pair.peer, block.data(), block.size(), 0), static_cast<ssize_t>(block.size()));
+    ASSERT_EQ(RawSend(pair.peer, block), static_cast<long>(block.size()));
     ASSERT_TRUE(WaitFor([&] { return DataOf(pair.client).size() >= block.size(); }));
     EXPECT_EQ(DataOf(pair.client), block);
     CloseRaw(pair);
@@ -109,10 +111,10 @@ TEST_F(WorkerEvents, NewConnectionCarriesThePeerAddressAndLeavesTheSocketToTheHa
     EXPECT_EQ(event.data, "127.0.0.1");
     EXPECT_EQ(event.adopted, 0);
     ASSERT_TRUE(IsOpen(event.socket)) << "a handler that does nothing leaves the socket open";
-    ASSERT_EQ(send(raw, "hi", 2, 0), 2);
+    ASSERT_EQ(RawSend(raw, "hi"), 2);
     EXPECT_EQ(ReceiveExactly(event.socket, 2), "hi");
-    close(event.socket);
-    close(raw);
+    RawClose(event.socket);
+    RawClose(raw);
 }
 
 TEST_F(WorkerEvents, DisconnectOfAServerClosesItsPortWithoutAnyEvent) {
@@ -144,7 +146,7 @@ TEST_F(WorkerEvents, DisconnectGivesSuccessThenNoSocketWhileListedThenNotFound) 
 TEST_F(WorkerEvents, DisconnectEventWaitsUntilTheWorkerHasEnded) {
     Hold(Kind::Data);
     const RawPeer pair = ConnectToRawPeer();
-    ASSERT_EQ(send(pair.peer, "x", 1, 0), 1);
+    ASSERT_EQ(RawSend(pair.peer, "x"), 1);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Data, pair.client) == 1; }));
     ASSERT_EQ(net::Disconnect(pair.client), net::kNoError);
     std::this_thread::sleep_for(kQuietPause);
@@ -171,7 +173,7 @@ TEST_F(WorkerEvents, DisconnectRightAfterCreationEndsTheConnection) {
     for (int round = 1; round <= kRounds; ++round) {
         const int raw = ConnectLoopback(ServerPort(server));
         EXPECT_TRUE(PeerClosed(raw));
-        close(raw);
+        RawClose(raw);
         ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect) == round; }));
     }
     EXPECT_EQ(CountOf(Kind::Connect), kRounds) << "each adopted connection still starts";
@@ -179,11 +181,11 @@ TEST_F(WorkerEvents, DisconnectRightAfterCreationEndsTheConnection) {
 
 TEST_F(WorkerEvents, PeerClosingEndsTheConnection) {
     const RawPeer pair = ConnectToRawPeer();
-    close(pair.peer);
+    RawClose(pair.peer);
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Disconnect, pair.client) == 1; }));
     net::WaitClose(pair.client);
     EXPECT_EQ(net::Disconnect(pair.client), net::kConnIdNotFound);
-    close(pair.listener);
+    RawClose(pair.listener);
 }
 
 // Sets a flag after a pause, so WaitClose returning early would be seen.
@@ -205,7 +207,7 @@ TEST_F(WorkerEvents, WaitCloseReturnsOnceTheDisconnectEventIsHandled) {
     net::WaitClose(client);
     EXPECT_TRUE(slowHandlerDone);
     EXPECT_EQ(net::Disconnect(client), net::kConnIdNotFound);
-    close(listener);
+    RawClose(listener);
 }
 
 TEST_F(WorkerEvents, WaitCloseOnAnUnknownHandleReturnsAtOnce) {
@@ -239,7 +241,7 @@ TEST_F(WorkerEvents, HandlerWaitingForItsOwnConnectionDoesNotHang) {
     ASSERT_EQ(net::Disconnect(client), net::kNoError);
     net::WaitClose(client);
     EXPECT_EQ(selfWaitsReturned, 2);
-    close(listener);
+    RawClose(listener);
 }
 
 TEST_F(WorkerEvents, DescriptorStaysReservedUntilTheWorkerHasEnded) {
@@ -254,14 +256,14 @@ TEST_F(WorkerEvents, DescriptorStaysReservedUntilTheWorkerHasEnded) {
     EXPECT_TRUE(PeerClosed(pair.peer)) << "the connection is shut down at once";
     EXPECT_TRUE(IsOpen(number)) << "but its number is not free for another socket yet";
     EXPECT_EQ(LocalPort(number), localPort);
-    const int fresh = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fresh = RawSocket();
     EXPECT_NE(fresh, number);
 
     Release(Kind::Connect);
     net::WaitClose(pair.client);
     EXPECT_FALSE(IsOpen(number)) << "the worker's end closed it";
     EXPECT_EQ(EventsOf(pair.client).size(), 2u) << "connect and disconnect, no data";
-    close(fresh);
+    RawClose(fresh);
     CloseRaw(pair);
 }
 

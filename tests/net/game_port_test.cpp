@@ -1,8 +1,10 @@
 // The layer used the way the game uses it: a server on the fixed port 9000 that adopts the
 // first connection, and a client with the 60-second time-out. Runs in its own network
 // namespace where possible (see tools/netns-run.sh), else one test at a time.
-#include <unistd.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include "tests/net/support.h"
 
 namespace nettest {

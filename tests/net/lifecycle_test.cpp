@@ -1,9 +1,11 @@
 // Starting and stopping the layer: before any start, with live connections, with threads that
 // cannot be started, from a handler, and right before the process ends.
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
+#endif
 #include <cstdlib>
 #include <thread>
 
@@ -17,13 +19,13 @@ namespace {
 using net::ConnId;
 
 int QueuedConnections(int listener) {
-    fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) | O_NONBLOCK);
+    SetRawNonBlocking(listener, true);
     int queued = 0;
     for (int sock = AcceptOne(listener); sock >= 0; sock = AcceptOne(listener)) {
         ++queued;
-        close(sock);
+        RawClose(sock);
     }
-    fcntl(listener, F_SETFL, fcntl(listener, F_GETFL) & ~O_NONBLOCK);
+    SetRawNonBlocking(listener, false);
     return queued;
 }
 
@@ -51,8 +53,8 @@ void ExpectCreationsRefused() {
               net::kThreadStartFailed);
     EXPECT_EQ(id, 0);
     EXPECT_TRUE(PeerClosed(peer)) << "the refused socket was closed";
-    close(peer);
-    close(listener);
+    RawClose(peer);
+    RawClose(listener);
 
     EXPECT_EQ(net::RecordCountForTest(), 0u);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -132,7 +134,7 @@ TEST_F(Lifecycle, WorkerThatCannotStartFailsTheCreationAndLeavesNothing) {
     EXPECT_EQ(client, 0);
     const int reached = AcceptOne(listener);
     EXPECT_TRUE(PeerClosed(reached));
-    close(reached);
+    RawClose(reached);
 
     const int peer = ConnectLoopback(port);
     const int adopted = AcceptOne(listener);
@@ -143,8 +145,8 @@ TEST_F(Lifecycle, WorkerThatCannotStartFailsTheCreationAndLeavesNothing) {
               net::kThreadStartFailed);
     EXPECT_EQ(accepted, 0);
     EXPECT_TRUE(PeerClosed(peer));
-    close(peer);
-    close(listener);
+    RawClose(peer);
+    RawClose(listener);
     EXPECT_EQ(net::RecordCountForTest(), 0u);
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
 
@@ -193,8 +195,8 @@ TEST_F(Lifecycle, StopReturnsWhileAGameThreadIsBlockedSending) {
     net::StopConnectionLayer();
     sender.join();
     EXPECT_EQ(result, net::kSendError);
-    close(peer);
-    close(listener);
+    RawClose(peer);
+    RawClose(listener);
 }
 
 // What every game path that ends the process does: stop the layer from a game thread, then end

@@ -1,6 +1,7 @@
 // ResolveHost and its cache: numeric texts, names, expiry on the cache's clock, case, refusals.
 // Resolves only dotted texts, /etc/hosts names and texts refused by form, so no query leaves.
-#include <arpa/inet.h>
+
+#include <cstring>
 
 #include "net/name_cache.h"
 #include "tests/net/support.h"
@@ -8,7 +9,15 @@
 namespace nettest {
 namespace {
 
-const std::uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+// 127.0.0.1 in network byte order: its four bytes in this order in memory.
+std::uint32_t LoopbackAddress() {
+    const unsigned char bytes[] = {127, 0, 0, 1};
+    std::uint32_t address = 0;
+    std::memcpy(&address, bytes, sizeof address);
+    return address;
+}
+
+const std::uint32_t kLoopback = LoopbackAddress();
 constexpr std::uint32_t kUntouched = 0x01020304;
 
 // Host texts the resolver rejects by their form alone, so no query leaves the machine.

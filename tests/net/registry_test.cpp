@@ -1,7 +1,9 @@
 // Handle allocation (order across kinds, wrap, skipped 0 and live handles, no reuse) and the
 // result code texts. Sets the counter through the test hook; never waits on the network.
-#include <unistd.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 #include <algorithm>
 #include <climits>
 
@@ -81,8 +83,8 @@ TEST_F(Handles, CountUpAcrossServersAcceptedConnectionsAndClients) {
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::NewConnection, server) == 2; }));
     EXPECT_EQ(std::min(second, AdoptedBy(server, 2)), 4);
     EXPECT_EQ(std::max(second, AdoptedBy(server, 2)), 5);
-    close(raw);
-    close(rawListener);
+    RawClose(raw);
+    RawClose(rawListener);
 }
 
 TEST_F(Handles, CounterWrapsPastTheLargestHandleAndSkipsZero) {

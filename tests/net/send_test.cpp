@@ -1,9 +1,11 @@
 // SendData: counts and totals, empty and zero-byte data, unknown and ending handles, a peer
 // that has gone, and a Disconnect during a blocked send.
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
+#endif
 #include <chrono>
 #include <future>
 #include <thread>
@@ -86,7 +88,7 @@ NonBlockingPair AdoptNonBlocking() {
     pair.reader = ConnectLoopback(port);
     const int adopted = AcceptOne(pair.listener);
     if (adopted < 0) return pair;
-    fcntl(adopted, F_SETFL, fcntl(adopted, F_GETFL) | O_NONBLOCK);
+    SetRawNonBlocking(adopted, true);
     std::string address;
     if (net::CreateAccept(adopted, pair.id, address, OnDisconnect, OnConnect, OnData) !=
         net::kNoError)
@@ -120,7 +122,7 @@ TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
     char chunk[kSlowReadBytes];
     while (received.size() < data.size()) {
         std::this_thread::sleep_for(kSlowReadPause);
-        const ssize_t got = recv(reader, chunk, sizeof chunk, 0);
+        const long got = RawReceive(reader, chunk, sizeof chunk);
         if (got <= 0) break;
         received.append(chunk, static_cast<std::size_t>(got));
     }
@@ -128,8 +130,8 @@ TEST_F(Sending, PartialSendsOnANonBlockingSocketGoOnWhereTheyStopped) {
     EXPECT_EQ(count, data.size());
     ASSERT_EQ(received.size(), data.size());
     EXPECT_TRUE(received == data) << "the bytes arrived out of order or repeated";
-    close(reader);
-    close(pair.listener);
+    RawClose(reader);
+    RawClose(pair.listener);
 }
 
 // Partial sends on a full connection would let two messages mix if the sends
@@ -150,8 +152,8 @@ TEST_F(Sending, MessagesFromSeveralThreadsReachTheWireWhole) {
     EXPECT_EQ(sendB.get(), net::kNoError);
     ASSERT_EQ(received.size(), 2 * size);
     EXPECT_TRUE(received == a + b || received == b + a) << "the two messages were mixed";
-    close(reader);
-    close(pair.listener);
+    RawClose(reader);
+    RawClose(pair.listener);
 }
 
 TEST_F(Sending, UnknownAndEndingHandlesGiveNotFound) {
@@ -177,7 +179,7 @@ TEST_F(Sending, WritingToAPeerThatHasGoneNeverEndsTheProcess) {
     Hold(Kind::Connect);  // keeps the worker from noticing the peer's end by itself
     RawPeer pair = ConnectToRawPeer();
     ASSERT_TRUE(WaitFor([&] { return CountOf(Kind::Connect, pair.client) == 1; }));
-    close(pair.peer);
+    RawClose(pair.peer);
     pair.peer = -1;
 
     std::vector<net::ResultCode> results;

@@ -2,15 +2,6 @@
 // Owns the event log, the handler gates and the watchdog; never changes the layer itself.
 #include "tests/net/support.h"
 
-#include <arpa/inet.h>
-#include <dirent.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -66,31 +57,12 @@ bool IsBusy(net::ConnId id) {
     return state.busy[id] != 0;
 }
 
-pid_t WorkerOf(net::ConnId id) {
+ThreadId WorkerOf(net::ConnId id) {
     std::lock_guard guard(state.lock);
     for (const Event& event : state.events) {
         if (event.kind == Kind::Connect && event.id == id) return event.thread;
     }
     return 0;
-}
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-std::size_t CountEntries(const char* directory) {
-    DIR* listing = opendir(directory);
-    if (listing == nullptr) return 0;
-    std::size_t count = 0;
-    while (const dirent* entry = readdir(listing)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(listing);
-    return count;
 }
 
 }  // namespace
@@ -160,7 +132,7 @@ bool WaitFor(const std::function<bool()>& done, double seconds) {
 
 void OnConnect(net::ConnId id) {
     ChangeBusy(id, +1);
-    Record({Kind::Connect, id, "", gettid(), 0, -1, false});
+    Record({Kind::Connect, id, "", ThisThreadId(), 0, -1, false});
     WaitWhileHeld(Kind::Connect);
     ChangeBusy(id, -1);
 }
@@ -168,15 +140,15 @@ void OnConnect(net::ConnId id) {
 // A worker still inside one of its handlers has certainly not ended; only then is the task
 // list asked.
 void OnDisconnect(net::ConnId id) {
-    const pid_t worker = WorkerOf(id);
+    const ThreadId worker = WorkerOf(id);
     const bool gone = worker != 0 && !IsBusy(id) && ThreadEnds(worker);
-    Record({Kind::Disconnect, id, "", gettid(), 0, -1, gone});
+    Record({Kind::Disconnect, id, "", ThisThreadId(), 0, -1, gone});
     WaitWhileHeld(Kind::Disconnect);
 }
 
 void OnData(net::ConnId id, std::string_view data) {
     ChangeBusy(id, +1);
-    Record({Kind::Data, id, std::string(data), gettid(), 0, -1, false});
+    Record({Kind::Data, id, std::string(data), ThisThreadId(), 0, -1, false});
     WaitWhileHeld(Kind::Data);
     ChangeBusy(id, -1);
 }
@@ -185,11 +157,11 @@ void AdoptConnection(net::ConnId server, int socket, std::string_view peerAddres
     std::string address(peerAddress);
     net::ConnId adopted = 0;
     net::CreateAccept(socket, adopted, address, OnDisconnect, OnConnect, OnData);
-    Record({Kind::NewConnection, server, std::string(peerAddress), gettid(), adopted, -1, false});
+    Record({Kind::NewConnection, server, std::string(peerAddress), ThisThreadId(), adopted, -1, false});
 }
 
 void KeepConnection(net::ConnId server, int socket, std::string_view peerAddress) {
-    Record({Kind::NewConnection, server, std::string(peerAddress), gettid(), 0, socket, false});
+    Record({Kind::NewConnection, server, std::string(peerAddress), ThisThreadId(), 0, socket, false});
 }
 
 void Hold(Kind kind) {
@@ -203,104 +175,14 @@ void Release(Kind kind) {
     state.changed.notify_all();
 }
 
-int ListenLoopback(std::uint16_t& port) {
-    const int listener = BindLoopback(port);
-    if (listener >= 0 && listen(listener, SOMAXCONN) != 0) {
-        close(listener);
-        return -1;
-    }
-    return listener;
-}
-
-int BindLoopback(std::uint16_t& port) {
-    const int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(0);
-    if (sock < 0 || bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (sock >= 0) close(sock);
-        return -1;
-    }
-    port = LocalPort(sock);
-    return sock;
-}
-
-int ConnectLoopback(std::uint16_t port) {
-    const int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(port);
-    if (connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        close(sock);
-        return -1;
-    }
-    return sock;
-}
-
-int AcceptOne(int listener) {
-    return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-}
-
-std::uint16_t LocalPort(int socket) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
-}
-
 std::uint16_t ServerPort(net::ConnId server) {
     std::lock_guard lock(net::ListLock());
     const net::ConnectionRecord* record = net::FindRecord(server);
     return record == nullptr ? 0 : LocalPort(record->V_SOCKET);
 }
 
-std::string ReceiveExactly(int socket, std::size_t count) {
-    std::string received(count, '\0');
-    std::size_t have = 0;
-    while (have < count) {
-        const ssize_t got = recv(socket, received.data() + have, count - have, 0);
-        if (got <= 0) break;
-        have += static_cast<std::size_t>(got);
-    }
-    received.resize(have);
-    return received;
-}
-
-bool PeerClosed(int socket) {
-    pollfd wanted{socket, POLLIN, 0};
-    if (poll(&wanted, 1, static_cast<int>(kEventWaitSeconds * 1000)) <= 0) return false;
-    char byte = 0;
-    return recv(socket, &byte, 1, MSG_DONTWAIT) <= 0;
-}
-
-bool IsOpen(int descriptor) {
-    return fcntl(descriptor, F_GETFD) != -1;
-}
-
-int QueuedForReading(int socket) {
-    int queued = 0;
-    return ioctl(socket, FIONREAD, &queued) == 0 ? queued : -1;
-}
-
-std::size_t OpenDescriptorCount() {
-    return CountEntries("/proc/self/fd");
-}
-
-std::size_t ThreadCount() {
-    return CountEntries("/proc/self/task");
-}
-
-bool ThreadAlive(pid_t thread) {
-    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/stat";
-    std::FILE* stat = std::fopen(path.c_str(), "r");
-    if (stat == nullptr) return false;
-    char line[512] = {};
-    const bool read = std::fgets(line, sizeof line, stat) != nullptr;
-    std::fclose(stat);
-    const char* afterName = read ? std::strrchr(line, ')') : nullptr;
-    if (afterName == nullptr || afterName[1] == '\0') return false;
-    const char taskState = afterName[2];
-    return taskState != 'Z' && taskState != 'X';
-}
-
-// A joined thread may linger in the task list for a moment while the system finishes it.
-bool ThreadEnds(pid_t thread) {
+// A joined thread may linger in the system's lists for a moment while it is finished.
+bool ThreadEnds(ThreadId thread) {
     for (int look = 0; look < kThreadEndLooks; ++look) {
         if (!ThreadAlive(thread)) return true;
         std::this_thread::sleep_for(kThreadEndLookPause);
@@ -339,8 +221,8 @@ RawPeer ConnectToRawPeer() {
 }
 
 void CloseRaw(const RawPeer& pair) {
-    if (pair.peer >= 0) close(pair.peer);
-    close(pair.listener);
+    if (pair.peer >= 0) RawClose(pair.peer);
+    RawClose(pair.listener);
 }
 
 void WatchedTest::SetUp() {

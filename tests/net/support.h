@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -34,7 +33,7 @@ struct Event {
     Kind kind;
     net::ConnId id;       // the connection (the server for NewConnection)
     std::string data;     // received bytes, or the peer address for NewConnection
-    pid_t thread;         // kernel id of the thread the handler ran on
+    std::uint64_t thread;  // the system's id of the thread the handler ran on
     net::ConnId adopted;  // NewConnection through AdoptConnection: the new handle
     int socket;           // NewConnection through KeepConnection: the handed-over socket
     bool workerGone;      // Disconnect: the connection's worker thread had ended
@@ -64,11 +63,22 @@ void KeepConnection(net::ConnId server, int socket, std::string_view peerAddress
 void Hold(Kind kind);
 void Release(Kind kind);
 
-// Raw loopback sockets, all blocking.
+// The system's id of a thread, as the handlers record it.
+using ThreadId = std::uint64_t;
+ThreadId ThisThreadId();
+
+// Raw loopback sockets, all blocking unless switched; system.h implements them per system.
 int ListenLoopback(std::uint16_t& port);  // bound to 127.0.0.1:0 and listening
 int BindLoopback(std::uint16_t& port);    // bound to 127.0.0.1:0, not listening
 int ConnectLoopback(std::uint16_t port);  // -1 when refused
 int AcceptOne(int listener);
+int RawSocket();  // a fresh, unbound TCP socket
+void RawClose(int socket);
+long RawSend(int socket, std::string_view bytes);
+long RawReceive(int socket, char* buffer, std::size_t capacity);
+bool SetRawNonBlocking(int socket, bool nonBlocking);
+bool RawListen(int socket);
+bool SendsWithoutDelay(int socket);  // TCP_NODELAY is set
 std::uint16_t LocalPort(int socket);
 std::uint16_t ServerPort(net::ConnId server);  // the port a server actually listens on
 std::string ReceiveExactly(int socket, std::size_t count);
@@ -76,11 +86,12 @@ bool PeerClosed(int socket);  // recv sees end of stream or reset
 bool IsOpen(int descriptor);
 int QueuedForReading(int socket);  // bytes waiting to be received
 
+// Open handles of the process (descriptors on POSIX) and its threads.
 std::size_t OpenDescriptorCount();
 std::size_t ThreadCount();
-bool ThreadAlive(pid_t thread);
+bool ThreadAlive(ThreadId thread);
 // True once the thread has ended (waits up to about a second for the system to finish it).
-bool ThreadEnds(pid_t thread);
+bool ThreadEnds(ThreadId thread);
 
 // Creates a listening server with KeepConnection; fails the test on an error.
 net::ConnId NewServer();

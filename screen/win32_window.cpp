@@ -1,0 +1,297 @@
+// The window on Windows: the only file of the program that includes windows.h. One thread
+// creates the window and runs its message loop, turns the window's messages into the layer's
+// key queue, presses and mouse state, and copies the frame buffer to the window pixel for pixel
+// (SetDIBitsToDevice) at most about 60 times a second when it has changed. It never draws into
+// the frame buffer itself. The program declares no DPI awareness, so a high-resolution screen
+// shows the window scaled up rather than tiny.
+#include "screen/window.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "screen/cp437.h"
+#include "screen/frame_internal.h"
+#include "screen/graphics.h"
+
+namespace screen {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr wchar_t kClassName[] = L"Marevant";
+constexpr wchar_t kWindowTitle[] = L"Marevant";
+// A fixed size: no frame to drag and no maximise button.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr UINT kFrameChanged = WM_APP + 1;
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr std::chrono::milliseconds kRefreshInterval{16};
+constexpr WORD kIconResource = 1;
+constexpr int kBitsPerPixel = 32;
+
+enum class StartState { kStarting, kOpen, kFailed };
+
+struct WindowState {
+    // Start-up hand-over between OpenWindow and the window thread.
+    std::mutex startLock;
+    std::condition_variable startSignal;
+    StartState start = StartState::kStarting;
+    std::string problem;
+    // Set before the start is reported; drawing threads only post to it.
+    HWND window = nullptr;
+    // Owned by the window thread: the last complete frame shown, and when the next may be.
+    std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(kWidth * kHeight);
+    BITMAPINFO bitmap{};
+    bool timerSet = false;
+    Clock::time_point nextRefresh{};
+    bool trackingLeave = false;
+};
+
+WindowState win;
+
+struct SpecialKey {
+    unsigned virtualKey;
+    char scanCode;
+};
+
+// The classic PC scan codes the game's key codes carry after the 255 byte.
+constexpr SpecialKey kSpecialKeys[] = {
+    {VK_UP, 72},     {VK_DOWN, 80},   {VK_LEFT, 75},  {VK_RIGHT, 77}, {VK_INSERT, 82},
+    {VK_DELETE, 83}, {VK_HOME, 71},   {VK_END, 79},   {VK_PRIOR, 73}, {VK_NEXT, 81},
+    {VK_F1, 59},     {VK_F2, 60},     {VK_F3, 61},    {VK_F4, 62},    {VK_F5, 63},
+    {VK_F6, 64},     {VK_F7, 65},     {VK_F8, 66},    {VK_F9, 67},    {VK_F10, 68},
+};
+
+constexpr char32_t kFirstPrintable = 0x20;
+constexpr char32_t kFirstSurrogate = 0xD800;
+constexpr char32_t kLastSurrogate = 0xDFFF;
+
+}  // namespace
+
+std::string KeyCodeForVirtualKey(unsigned virtualKey) {
+    for (const SpecialKey& key : kSpecialKeys) {
+        if (key.virtualKey == virtualKey) return std::string{kSpecialKeyPrefix, key.scanCode};
+    }
+    return {};
+}
+
+// Enter, Backspace, Escape and Tab arrive as characters too; other control characters and
+// characters that code page 437 lacks type nothing.
+std::string KeyCodeForCharacter(char32_t character) {
+    switch (character) {
+        case '\r':
+            return std::string(1, kKeyEnter);
+        case '\b':
+            return std::string(1, kKeyBackspace);
+        case 0x1B:
+            return std::string(1, kKeyEscape);
+        case '\t':
+            return std::string(1, kKeyTab);
+        default:
+            break;
+    }
+    if (character < kFirstPrintable || (character >= kFirstSurrogate && character <= kLastSurrogate))
+        return {};
+    const int byte = UnicodeToCp437(character);
+    return byte == kNoCp437Byte ? std::string() : std::string(1, static_cast<char>(byte));
+}
+
+namespace {
+
+int MaskFromKeys(WPARAM keys) {
+    return ((keys & MK_LBUTTON) ? kButtonLeft : 0) | ((keys & MK_RBUTTON) ? kButtonRight : 0) |
+           ((keys & MK_MBUTTON) ? kButtonMiddle : 0);
+}
+
+int PointerX(LPARAM position) {
+    return static_cast<short>(LOWORD(position));
+}
+
+int PointerY(LPARAM position) {
+    return static_cast<short>(HIWORD(position));
+}
+
+// Runs on whatever thread draws, under the frame's lock: a posted message never waits.
+void AnnounceChange() {
+    PostMessageW(win.window, kFrameChanged, 0, 0);
+}
+
+// Shows a change at most once per refresh interval, so a burst of drawing costs one copy;
+// a change that comes too early is shown when the timer says it is due.
+void RefreshWhenDue(HWND window) {
+    const auto now = Clock::now();
+    if (now < win.nextRefresh) {
+        if (!win.timerSet) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(win.nextRefresh - now);
+            SetTimer(window, kRefreshTimer, static_cast<UINT>(wait.count()), nullptr);
+            win.timerSet = true;
+        }
+        return;
+    }
+    if (!CopyFrameIfChanged(win.frame.data())) return;
+    win.nextRefresh = now + kRefreshInterval;
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+void Paint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC device = BeginPaint(window, &paint);
+    SetDIBitsToDevice(device, 0, 0, kWidth, kHeight, 0, 0, 0, kHeight, win.frame.data(),
+                      &win.bitmap, DIB_RGB_COLORS);
+    EndPaint(window, &paint);
+}
+
+void ShowPointer(HWND window, WPARAM keys, LPARAM position) {
+    if (!win.trackingLeave) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+        win.trackingLeave = TrackMouseEvent(&track) != FALSE;
+    }
+    SetPointer(true, PointerX(position), PointerY(position), MaskFromKeys(keys));
+}
+
+void HandleKeyDown(WPARAM virtualKey) {
+    const std::string code = KeyCodeForVirtualKey(static_cast<unsigned>(virtualKey));
+    if (!code.empty()) PushKey(code);
+}
+
+void HandleCharacter(WPARAM character) {
+    const std::string code = KeyCodeForCharacter(static_cast<char32_t>(character));
+    if (!code.empty()) PushKey(code);
+}
+
+// Input messages; false for those the window procedure leaves to Windows.
+bool HandleInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            ShowPointer(window, wParam, lParam);
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            ShowPointer(window, wParam, lParam);
+            PushPress(PointerX(lParam), PointerY(lParam), MaskFromKeys(wParam));
+            return true;
+        case WM_MOUSELEAVE:
+            win.trackingLeave = false;
+            SetPointer(false, -1, -1, 0);
+            return true;
+        case WM_KEYDOWN:
+            HandleKeyDown(wParam);
+            return true;
+        case WM_SYSKEYDOWN:
+            // F10 would open the window's menu; Alt with other keys stays with Windows.
+            if (wParam != VK_F10) return false;
+            HandleKeyDown(wParam);
+            return true;
+        case WM_CHAR:
+            HandleCharacter(wParam);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The close button is the user's close request: the window stays until the game ends.
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HandleInput(window, message, wParam, lParam)) return 0;
+    switch (message) {
+        case kFrameChanged:
+            RefreshWhenDue(window);
+            return 0;
+        case WM_TIMER:
+            KillTimer(window, kRefreshTimer);
+            win.timerSet = false;
+            RefreshWhenDue(window);
+            return 0;
+        case WM_PAINT:
+            Paint(window);
+            return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            SetFocus(message == WM_SETFOCUS);
+            return 0;
+        case WM_CLOSE:
+            PushKey(kCloseRequest);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void ReportStart(StartState state, const std::string& problem = {}) {
+    std::lock_guard guard(win.startLock);
+    win.problem = problem;
+    win.start = state;
+    win.startSignal.notify_all();
+}
+
+void DescribeFrame() {
+    BITMAPINFOHEADER& header = win.bitmap.bmiHeader;
+    header.biSize = sizeof header;
+    header.biWidth = kWidth;
+    header.biHeight = -kHeight;  // top row first, as in the frame buffer
+    header.biPlanes = 1;
+    header.biBitCount = kBitsPerPixel;
+    header.biCompression = BI_RGB;
+}
+
+// The client area is exactly the frame; the frame around it is added to the window's size.
+HWND CreateGameWindow(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = kClassName;
+    if (RegisterClassExW(&windowClass) == 0) return nullptr;
+    RECT outer{0, 0, kWidth, kHeight};
+    AdjustWindowRect(&outer, kWindowStyle, FALSE);
+    return CreateWindowExW(0, kClassName, kWindowTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                           outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                           instance, nullptr);
+}
+
+void WindowThread() {
+    DescribeFrame();
+    win.window = CreateGameWindow(GetModuleHandleW(nullptr));
+    if (win.window == nullptr) {
+        ReportStart(StartState::kFailed,
+                    "cannot open a window (error " + std::to_string(GetLastError()) + ")");
+        return;
+    }
+    SetFrameChangeListener(AnnounceChange);
+    ShowWindow(win.window, SW_SHOW);
+    UpdateWindow(win.window);
+    ReportStart(StartState::kOpen);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+bool OpenWindow(int, std::string& problem) {
+    std::thread(WindowThread).detach();
+    std::unique_lock lock(win.startLock);
+    win.startSignal.wait(lock, [] { return win.start != StartState::kStarting; });
+    if (win.start != StartState::kOpen) {
+        problem = win.problem;
+        return false;
+    }
+    AttachFrame();
+    return true;
+}
+
+}  // namespace screen
