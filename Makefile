@@ -11,7 +11,8 @@ JOBS       := $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS := --output-on-failure -j $(JOBS)
 COMMA      := ,
 
-.PHONY: all deps deps-run deps-windows windows-icon windows windows-package test-windows \
+.PHONY: all deps deps-run deps-windows windows-icon windows windows-package windows-for-tests \
+        test-windows \
         build build-game run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
         test-all-sanitizers check-clang check-layers fuzz format clean
 
@@ -48,14 +49,22 @@ windows-package: windows
 	cp $(WIN_BUILD)/marevant-*-win64.zip $(WIN_BUILD)/marevant-*-setup.exe .
 	@ls marevant-*-win64.zip marevant-*-setup.exe
 
-# The Windows program's unit and connection tests under Wine, all in one private network
-# namespace with their own Wine server, which is stopped before and after.
-test-windows: deps-windows windows-icon
+# The Windows program, its tests and its packages, warnings as errors.
+windows-for-tests: deps-windows windows-icon
 	$(call configure_windows,-DMAREVANT_WERROR=ON)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target windows_package
+
+# The Windows program's unit and connection tests under Wine, all in one private network
+# namespace with their own Wine server, which is stopped before and after.
+define run_windows_tests
 	WINEPREFIX=$(WINE_PREFIX) wineserver -k 2>/dev/null || true
 	MAREVANT_WINEPREFIX=$(WINE_PREFIX) tools/netns-run.sh ctest --test-dir $(WIN_BUILD) $(CTEST_ARGS)
 	WINEPREFIX=$(WINE_PREFIX) wineserver -k 2>/dev/null || true
+endef
+
+test-windows: windows-for-tests
+	$(run_windows_tests)
 
 # $(1): build folder, $(2): extra CMake arguments
 define build_in
@@ -91,10 +100,12 @@ package: deps build
 	cp $(BUILD)/package/marevant_*.deb .
 	@ls marevant_*.deb
 
-# Warnings are errors for the tests' build, so a change that warns does not pass.
-test: deps
+# Warnings are errors for the tests' build, so a change that warns does not pass. The Linux
+# build's end-to-end tests drive the Windows program under Wine too, so it is built first.
+test: deps windows-for-tests
 	$(call build_in,$(BUILD),-DMAREVANT_WERROR=ON)
 	ctest --test-dir $(BUILD) $(CTEST_ARGS)
+	$(run_windows_tests)
 
 # The whole tree, tests included, built once with clang: warnings are errors, and the
 # thread-safety analysis checks which lock guards what.

@@ -13,6 +13,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/expected_screen.h"
 #include "tests/e2e/frame_compare.h"
+#include "tests/e2e/match_driver.h"
 #include "tests/e2e/png_writer.h"
 #include "tests/e2e/x_harness.h"
 
@@ -28,7 +29,6 @@ constexpr int kStatusPanelX = 340;
 constexpr int kStatusPanelY = 172;
 constexpr int kKeyPauseMs = 80;
 // A whole match: about 60 turns of the computer with half a second each.
-constexpr int kMatchTimeoutMs = 150000;
 // The next match's computer placement runs between the result and placement.
 constexpr int kNextMatchTimeoutMs = 20000;
 constexpr int kResultHoldMs = 2000;
@@ -166,29 +166,9 @@ class ComputerMatchEndToEnd : public ::testing::Test {
              "the exchange of fire");
     }
 
-    // Fires at cell after cell until the result shows, each time once the turn
-    // indicator says it is the player's turn: a click during the computer's turn
-    // does nothing.
     void FireUntilTheMatchEnds() {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kMatchTimeoutMs);
-        for (int row = 1; row <= 10; ++row) {
-            for (int column = 1; column <= 10; ++column) {
-                ASSERT_LT(Clock::now(), deadline) << "the match did not end";
-                Wait([](const Frame& f) { return ResultShown(f) || PixelAt(f, 2, 1) == kYellow; },
-                     kFrameTimeoutMs, "the player's turn");
-                if (ResultShown(last)) return;
-                const auto fired = [column, row](const Frame& f) {
-                    return ResultShown(f) || !CellIs(f, column, row, kWhite);
-                };
-                ASSERT_TRUE(ClickUntil(session, CellCentre(column), CellCentre(row), Button::kLeft,
-                                       fired, last))
-                    << "no answer to the shot at " << column << "," << row;
-                if (ResultShown(last)) return;
-                Wait([](const Frame& f) { return ResultShown(f) || PixelAt(f, 2, 1) == kWhite; },
-                     kFrameTimeoutMs, "the computer's turn");
-            }
-        }
-        Wait(ResultShown, kFrameTimeoutMs, "the result");
+        ASSERT_TRUE(FireUntilTheComputerMatchEnds(session, last)) << "the match did not end";
+        Wait(ResultShown, kFrameTimeoutMs, "the result with the turn indicator dark");
     }
 
     Session session;

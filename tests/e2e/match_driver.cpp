@@ -3,6 +3,7 @@
 #include "tests/e2e/match_driver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "tests/e2e/frame_compare.h"
@@ -23,6 +24,7 @@ constexpr int kLogX = 127;
 constexpr int kLogTopY = 304;
 constexpr int kLogRowHeight = 10;
 constexpr int kLogRows = 9;
+constexpr int kComputerMatchTimeoutMs = 150000;
 
 bool StatusShows(const Frame& f, const char* upper, int upperX, const char* lower, int lowerX,
                  std::uint32_t paper) {
@@ -184,6 +186,44 @@ bool FireAt(Session& shooter, int column, int row, bool hit, Frame& last) {
     return ClickUntil(
         shooter, CellCentre(column), CellCentre(row), Button::kLeft,
         [=](const Frame& f) { return BigCellIs(f, column, row, colour); }, last);
+}
+
+namespace {
+
+bool AnyResult(const Frame& f) {
+    return ResultShows(f, true) || ResultShows(f, false);
+}
+
+bool PlayersTurn(const Frame& f) {
+    return AnyResult(f) || PixelAt(f, 2, 1) == kYellowPixel;
+}
+
+bool ComputersTurn(const Frame& f) {
+    return AnyResult(f) || PixelAt(f, 2, 1) == kWhitePixel;
+}
+
+}  // namespace
+
+bool FireUntilTheComputerMatchEnds(Session& session, Frame& last) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kComputerMatchTimeoutMs);
+    for (int row = 1; row <= 10; ++row) {
+        for (int column = 1; column <= 10; ++column) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (!WaitForFrame(session, PlayersTurn, kFrameTimeoutMs, last)) return false;
+            if (AnyResult(last)) return true;
+            const auto fired = [column, row](const Frame& f) {
+                return AnyResult(f) || !BigCellIs(f, column, row, kWhitePixel);
+            };
+            if (!ClickUntil(session, CellCentre(column), CellCentre(row), Button::kLeft, fired,
+                            last) ||
+                !WaitForFrame(session, ComputersTurn, kFrameTimeoutMs, last)) {
+                return false;
+            }
+            if (AnyResult(last)) return true;
+        }
+    }
+    return WaitForFrame(session, AnyResult, kFrameTimeoutMs, last);
 }
 
 }  // namespace e2e

@@ -63,5 +63,8 @@ bool OpenInputLine(Session& session, Frame& last);
 bool SendInputLine(Session& session, std::string_view text, Frame& last);
 // Holds the button on the cell until the shooter's big board shows the answer.
 bool FireAt(Session& shooter, int column, int row, bool hit, Frame& last);
+// Against the computer: fires at cell after cell, row by row, each once the turn indicator says
+// it is the player's turn (a click in the computer's turn does nothing), until the result shows.
+bool FireUntilTheComputerMatchEnds(Session& session, Frame& last);
 
 }  // namespace e2e

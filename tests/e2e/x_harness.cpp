@@ -24,6 +24,9 @@ namespace e2e {
 namespace {
 
 constexpr char kServerProgram[] = "Xvfb";
+constexpr std::string_view kWindowsSuffix = ".exe";
+constexpr char kWineRun[] = MAREVANT_WINE_RUN;
+constexpr char kWindowsClass[] = "marevant.exe";
 constexpr char kServerScreen[] = "640x480x24";
 constexpr int kWindowPollMs = 10;
 constexpr int kMaxDisplayDigits = 16;
@@ -77,6 +80,13 @@ bool HasClass(Display* display, Window window, const char* resName, const char* 
     return match;
 }
 
+bool WindowViewable(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+}
+
+// The viewable one: Wine gives the helper windows of a program the program's class too.
 Window FindTopLevel(Display* display, const char* resName, const char* resClass) {
     Window root = 0, parent = 0, found = 0;
     Window* children = nullptr;
@@ -85,16 +95,13 @@ Window FindTopLevel(Display* display, const char* resName, const char* resClass)
         return 0;
     }
     for (unsigned int i = 0; i < count && found == 0; ++i) {
-        if (HasClass(display, children[i], resName, resClass)) found = children[i];
+        if (HasClass(display, children[i], resName, resClass) &&
+            WindowViewable(display, children[i])) {
+            found = children[i];
+        }
     }
     if (children != nullptr) XFree(children);
     return found;
-}
-
-bool WindowViewable(Display* display, Window window) {
-    XWindowAttributes attributes{};
-    return XGetWindowAttributes(display, window, &attributes) != 0 &&
-           attributes.map_state == IsViewable;
 }
 
 bool AcceptsDeleteWindow(Display* display, Window window) {
@@ -185,10 +192,10 @@ bool StartXServer(XServer& server) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
     ChildOptions options;
-    options.argv = {kServerProgram, "-displayfd", std::to_string(pipeFds[1]),
-                    "-screen",      "0",
-                    server.screen.empty() ? kServerScreen : server.screen.c_str(),
-                    "-nolisten",    "tcp"};
+    options.argv = {
+        kServerProgram, "-displayfd", std::to_string(pipeFds[1]),
+        "-screen",      "0",          server.screen.empty() ? kServerScreen : server.screen.c_str(),
+        "-nolisten",    "tcp"};
     options.keepOpenFd = pipeFds[1];
     options.quiet = true;
     server.pid = StartChild(options);
@@ -208,9 +215,15 @@ bool ConnectToServer(Session& session) {
     return XTestQueryExtension(session.connection, &eventBase, &errorBase, &major, &minor) != 0;
 }
 
+bool IsWindowsProgram(std::string_view binary) {
+    return binary.ends_with(kWindowsSuffix);
+}
+
+// A Windows program runs under Wine, in the project's own prefix.
 bool StartGame(Session& session, const char* binary) {
     ChildOptions options;
-    options.argv = {binary};
+    options.argv = IsWindowsProgram(binary) ? std::vector<std::string>{kWineRun, binary}
+                                            : std::vector<std::string>{binary};
     options.display = session.server.display;
     options.directory = session.directory;
     options.networkNamespaceFd = session.networkNamespaceFd;
@@ -329,9 +342,13 @@ int WaitForGameExit(Session& session, int timeoutMs) {
     return result;
 }
 
+// Wine names a program's windows after its file.
 bool StartSession(Session& session, const char* binary) {
+    const bool windows = IsWindowsProgram(binary);
+    const char* name = windows ? kWindowsClass : "marevant";
+    const char* klass = windows ? kWindowsClass : "Marevant";
     return StartXServer(session.server) && ConnectToServer(session) && StartGame(session, binary) &&
-           FindWindowByClass(session, "marevant", "Marevant") && FocusWindow(session);
+           FindWindowByClass(session, name, klass) && FocusWindow(session);
 }
 
 // The connection closes before the server stops: Xlib ends the process when

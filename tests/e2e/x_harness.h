@@ -83,6 +83,8 @@ enum class Button { kLeft, kRight };
 std::string MakeScratchDirectory();
 bool StartXServer(XServer& server);
 bool ConnectToServer(Session& session);
+// A binary whose name ends in .exe is the Windows program: it runs under Wine.
+bool IsWindowsProgram(std::string_view binary);
 bool StartGame(Session& session, const char* binary);
 // Finds the top-level window with the given WM_CLASS and waits until it is viewable.
 bool FindWindowByClass(Session& session, const char* resName, const char* resClass);
