@@ -118,7 +118,7 @@ check-layers:
 
 # The match benchmark listens on port 9000: every benchmark runs in a private
 # network namespace where the system allows one.
-bench: deps build
+bench: deps build windows-for-tests
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; tools/netns-run.sh "$$b" || exit 1; done
 
 test-asan: deps

@@ -243,6 +243,9 @@ StartEnd StartClient(std::string_view address, ProgramEnd end) {
     }
     start.connector = std::thread(ConnectAsClient, std::string(address));
     const StartEnd how = WaitForTheEnd(end);
+    // A failed connect has ended; a cancelled one may still wait for a name lookup, and is
+    // joined before the next start.
+    if (how == StartEnd::kFailed) start.connector.join();
     if (how == StartEnd::kCancelled) net::CancelConnects();
     return BackToLobby(how);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "game/file_access.h"
 #include "game/transfer_rules.h"
 
 namespace {

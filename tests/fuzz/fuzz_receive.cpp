@@ -16,10 +16,14 @@
 #include <string>
 
 #include "game/board.h"
+#include "game/dispatcher.h"
+#include "game/exchange.h"
 #include "game/file_transfer.h"
+#include "game/outgoing.h"
 #include "game/message_stream.h"
 #include "game/network_match.h"
 #include "game/protocol.h"
+#include "screen/cp437.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -40,7 +44,7 @@ constexpr int kFleet[][2] = {{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {1, 3}, {1,
 struct FuzzState {
     fs::path parent;
     fs::path scratch;
-    std::map<std::string, std::int64_t> accepted;  // file name -> offered size
+    std::map<std::string, std::int64_t> accepted;  // file name on disk (UTF-8) -> offered size
 };
 
 FuzzState fuzz;
@@ -71,7 +75,7 @@ void RestoreBoards() {
 void ResetGame() {
     game::ResetStream();
     game::StopReceiving();
-    game::ResetGameExchange();
+    game::StartExchange(true);
     game::OwnCellsLeft = game::kFleetCells;
     game::EnemyCellsLeft = game::kFleetCells;
     game::MyTurn.store(0);
@@ -108,7 +112,8 @@ void AnswerOffer(const char* line) {
     std::string reply;
     const std::string name = game::TransferName;
     const std::int64_t size = game::TransferSize;
-    if (game::TakeFileAnswer(line, reply) && reply == "SYST:j") fuzz.accepted[name] = size;
+    if (game::TakeFileAnswer(line, reply) && reply == "SYST:j")
+        fuzz.accepted[screen::Cp437ToUtf8(name)] = size;
 }
 
 }  // namespace
@@ -125,8 +130,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     screen::SetPausesEnabled(false);
     screen::CopyFleetToFleetBoard();  // the small board's grid
     game::PlayerNumber = game::kServerPlayer;
-    // A game that ends starts no new one: no threads in the fuzzer.
+    // A game that ends starts no new one, and replies are dropped before any sender thread
+    // starts: no threads in the fuzzer.
     game::StopFlag.store(1);
+    game::StopSender();
     return 0;
 }
 
