@@ -50,7 +50,6 @@ struct WindowState {
     BITMAPINFO bitmap{};
     bool timerSet = false;
     Clock::time_point nextRefresh{};
-    bool trackingLeave = false;
 };
 
 WindowState win;
@@ -147,11 +146,10 @@ void Paint(HWND window) {
     EndPaint(window, &paint);
 }
 
-void ShowPointer(HWND window, WPARAM keys, LPARAM position) {
-    if (!win.trackingLeave) {
-        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
-        win.trackingLeave = TrackMouseEvent(&track) != FALSE;
-    }
+// Windows reports the pointer leaving only to a window that asks with a timer running all the
+// while, so a pointer counts as inside until the window loses the focus; nothing acts on a
+// pointer that merely hovers.
+void ShowPointer(WPARAM keys, LPARAM position) {
     SetPointer(true, PointerX(position), PointerY(position), MaskFromKeys(keys));
 }
 
@@ -166,23 +164,19 @@ void HandleCharacter(WPARAM character) {
 }
 
 // Input messages; false for those the window procedure leaves to Windows.
-bool HandleInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool HandleInput(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_MOUSEMOVE:
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:
-            ShowPointer(window, wParam, lParam);
+            ShowPointer(wParam, lParam);
             return true;
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
-            ShowPointer(window, wParam, lParam);
+            ShowPointer(wParam, lParam);
             PushPress(PointerX(lParam), PointerY(lParam), MaskFromKeys(wParam));
-            return true;
-        case WM_MOUSELEAVE:
-            win.trackingLeave = false;
-            SetPointer(false, -1, -1, 0);
             return true;
         case WM_KEYDOWN:
             HandleKeyDown(wParam);
@@ -202,7 +196,7 @@ bool HandleInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 // The close button is the user's close request: the window stays until the game ends.
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (HandleInput(window, message, wParam, lParam)) return 0;
+    if (HandleInput(message, wParam, lParam)) return 0;
     switch (message) {
         case kFrameChanged:
             RefreshWhenDue(window);
@@ -216,8 +210,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             Paint(window);
             return 0;
         case WM_SETFOCUS:
+            SetFocus(true);
+            return 0;
         case WM_KILLFOCUS:
-            SetFocus(message == WM_SETFOCUS);
+            SetFocus(false);
+            SetPointer(false, -1, -1, 0);
             return 0;
         case WM_CLOSE:
             PushKey(kCloseRequest);
