@@ -42,19 +42,6 @@ const std::string kLookAlikes[] = {
     "DATA:x?1", "SYST:j",  "SYST:n",
 };
 
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool FileBecomes(const fs::path& path, const std::string& expected) {
-    const auto deadline = std::chrono::steady_clock::now() + milliseconds(kFileTimeoutMs);
-    for (; std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(milliseconds(20)))
-        if (fs::exists(path) && ReadWhole(path) == expected) return true;
-    return false;
-}
-
 std::string RandomBytes(std::size_t count, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(count, '\0');
@@ -165,9 +152,9 @@ TEST_F(FileStream, ChunksThatBeginWithMessagesArriveByteForByteWhileBothSidesFir
                 << "server shot " << shot;
         }
     };
-    while (shot < serverWater.size() - kShotsAfterTheFile && ReadWhole(received) != payload)
+    while (shot < serverWater.size() - kShotsAfterTheFile && ReadWholeFile(received) != payload)
         ASSERT_NO_FATAL_FAILURE(exchange(1));
-    EXPECT_TRUE(FileBecomes(received, payload));
+    EXPECT_TRUE(FileBecomes(received, payload, kFileTimeoutMs));
     Logs(server, serverLast, "Datei empfangen: muster.bin");
     Logs(client, clientLast, "Datei gesendet");
     ASSERT_NO_FATAL_FAILURE(exchange(kShotsAfterTheFile));
@@ -184,7 +171,8 @@ TEST_F(FileStream, AShortFileOrAnAnswerNHalfWayLeavesTheStreamToTheGame) {
 
     ASSERT_NO_FATAL_FAILURE(OfferAccepted("abbruch.bin", bytes.size()));
     ASSERT_TRUE(SendRaw(raw, bytes.substr(0, kChunk)));
-    ASSERT_TRUE(FileBecomes(base / "server" / "abbruch.bin", bytes.substr(0, kChunk)));
+    ASSERT_TRUE(
+        FileBecomes(base / "server" / "abbruch.bin", bytes.substr(0, kChunk), kFileTimeoutMs));
     ASSERT_TRUE(SendInputLine(server, "n", serverLast));
     EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:n");
     Logs(server, serverLast, std::string(kIncomplete) + "abbruch.bin");
@@ -207,7 +195,7 @@ TEST_F(FileStream, AShortFileOrAnAnswerNHalfWayLeavesTheStreamToTheGame) {
                 SendRaw(raw, bytes.substr(kChunk, kChunk - shortBy)));
     std::this_thread::sleep_for(kSenderPause);
     ASSERT_NO_FATAL_FAILURE(RawShotAnswered(4, 5, true));
-    const std::string written = ReadWhole(base / "server" / "kurz.bin");
+    const std::string written = ReadWholeFile(base / "server" / "kurz.bin");
     EXPECT_TRUE(written == bytes.substr(0, 2 * kChunk - shortBy)) << written.size() << " bytes";
     Logs(server, serverLast, std::string(kIncomplete) + "kurz.bin");
     Shows(

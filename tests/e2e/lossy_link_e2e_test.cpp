@@ -29,25 +29,11 @@ constexpr LinkImpairment kLossy{20, 5, 5.0, false};
 constexpr std::chrono::seconds kIntoTheTransfer{2};
 constexpr std::chrono::seconds kBlackout{8};
 constexpr int kFileTimeoutMs = 90000;
-constexpr std::chrono::milliseconds kFilePoll{50};
 constexpr int kLossyAnswerTimeoutMs = 15000;
 // A vanished peer must be noticed within half a minute; the picture is read a
 // little later than the game draws it.
 constexpr int kNoticeLimitMs = 30000;
 constexpr int kPictureSlackMs = 1500;
-
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool FileBecomes(const fs::path& path, const std::string& expected, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (; Clock::now() < deadline; std::this_thread::sleep_for(kFilePoll)) {
-        if (fs::exists(path) && ReadWhole(path) == expected) return true;
-    }
-    return false;
-}
 
 class LossyLink : public ::testing::Test {
    protected:

@@ -30,11 +30,6 @@ constexpr std::size_t kPayloadBytes = 20000;
 constexpr std::size_t kChunk = 6144;
 constexpr int kKeyPauseMs = 20;
 
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteWhole(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -57,17 +52,6 @@ std::string Payload() {
     }
     bytes.replace(kChunk - 3, 7, "SHOT:34");  // across a chunk boundary
     return bytes;
-}
-
-// Waits until the file holds `expected`, whatever it held on the way.
-bool FileBecomes(const fs::path& path, const std::string& expected) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kFileTimeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (fs::exists(path) && ReadWhole(path) == expected) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 
 std::set<std::string> Entries(const fs::path& directory) {
@@ -128,7 +112,7 @@ TEST_F(Transfer, ChatAndFilesTravelBetweenTwoCopiesAndLeaveTheBoardsAlone) {
     Log(server, serverLast, "Soll die Datei angenommen werden?");
     ASSERT_TRUE(SendInputLine(server, "j", serverLast));
     Log(client, clientLast, "Datei wurde angenommen");
-    EXPECT_TRUE(FileBecomes(base / "server" / "payload.bin", payload));
+    EXPECT_TRUE(FileBecomes(base / "server" / "payload.bin", payload, kFileTimeoutMs));
     // The keywords inside the file did nothing: both windows are as they were,
     // apart from the message log and the progress bar inside it.
     EXPECT_TRUE(WaitForFrame(
@@ -194,7 +178,7 @@ TEST_F(Transfer, GermanLettersShowAsTypedInChatAndInFileNames) {
     EXPECT_TRUE(FileBecomes(base / "server" /
                                 "B\xC3\xBC"
                                 "cher.txt",
-                            content));
+                            content, kFileTimeoutMs));
     Log(server, serverLast,
         "Datei empfangen: B\x81"
         "cher.txt");
@@ -246,7 +230,7 @@ TEST_F(Transfer, ARawPeerWritesNothingOutsideTheDirectoryNorBeyondTheOffer) {
     ASSERT_TRUE(SendInputLine(server, "j", serverLast));
     EXPECT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:j");
     ASSERT_TRUE(SendRaw(raw, "0123456789" + std::string(100, 'z')));
-    EXPECT_TRUE(FileBecomes(base / "server" / "klein.bin", "0123456789"));
+    EXPECT_TRUE(FileBecomes(base / "server" / "klein.bin", "0123456789", kFileTimeoutMs));
 
     // No offer can come while a file arrives, so one between two chunks is the
     // file's data: the transfer goes on by count and nothing is answered.
@@ -263,12 +247,12 @@ TEST_F(Transfer, ARawPeerWritesNothingOutsideTheDirectoryNorBeyondTheOffer) {
     ASSERT_TRUE(SendRaw(raw, big.substr(kChunk)));
     const std::string written = big.substr(0, kChunk) + lookAlike +
                                 big.substr(kChunk, big.size() - kChunk - lookAlike.size());
-    EXPECT_TRUE(FileBecomes(base / "server" / "gross.bin", written));
+    EXPECT_TRUE(FileBecomes(base / "server" / "gross.bin", written, kFileTimeoutMs));
     EXPECT_EQ(ReadRaw(raw, 1, kQuietMs), "");
 
     EXPECT_EQ(Entries(base / "server"), (std::set<std::string>{"gross.bin", "klein.bin", "link"}));
     EXPECT_EQ(Entries(base), (std::set<std::string>{"client", "server", "target"}));
-    EXPECT_EQ(ReadWhole(base / "target"), "unberuehrt");
+    EXPECT_EQ(ReadWholeFile(base / "target"), "unberuehrt");
     ASSERT_TRUE(SendCloseRequest(server));
     EXPECT_EQ(0, WaitForGameExit(server, kExitTimeoutMs));
 }

@@ -35,20 +35,6 @@ constexpr std::size_t kPayloadBytes = 3 * 6144 + 500;
 // Code page 437: 0x81 u-umlaut.
 constexpr char kBadName[] = "Ung\x81ltiger Dateiname";
 
-std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool FileBecomes(const fs::path& path, const std::string& expected) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kFileTimeoutMs);
-    for (; std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-        if (fs::exists(path) && ReadWhole(path) == expected) return true;
-    return false;
-}
-
 // Random bytes with message keywords inside.
 std::string Payload(unsigned seed) {
     std::mt19937 random(seed);
@@ -147,7 +133,8 @@ class WindowsProgram : public ::testing::Test {
             ASSERT_TRUE(SendInputLine(from->session, "sendfile daten.bin", from->last));
             Logs(*to, "Soll die Datei angenommen werden?");
             ASSERT_TRUE(SendInputLine(to->session, "j", to->last));
-            EXPECT_TRUE(FileBecomes(fs::path(to->session.directory) / "daten.bin", payload))
+            EXPECT_TRUE(
+                FileBecomes(fs::path(to->session.directory) / "daten.bin", payload, kFileTimeoutMs))
                 << from->binary << " to " << to->binary;
             Logs(*to, "Datei empfangen: daten.bin");
         }
@@ -265,7 +252,7 @@ TEST_F(WindowsProgram, InstallsSilentlyStartsAndUninstallsWithoutATrace) {
         return names;
     }());
     EXPECT_TRUE(fs::exists(menu / "Marevant.lnk"));
-    EXPECT_NE(ReadWhole(fs::path(kWinePrefix) / "system.reg").find("Uninstall\\\\Marevant"),
+    EXPECT_NE(ReadWholeFile(fs::path(kWinePrefix) / "system.reg").find("Uninstall\\\\Marevant"),
               std::string::npos);
 
     const std::string installed = (folder / "marevant.exe").string();
@@ -280,7 +267,7 @@ TEST_F(WindowsProgram, InstallsSilentlyStartsAndUninstallsWithoutATrace) {
     WaitForWineServer();
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_FALSE(fs::exists(menu));
-    EXPECT_EQ(ReadWhole(fs::path(kWinePrefix) / "system.reg").find("Uninstall\\\\Marevant"),
+    EXPECT_EQ(ReadWholeFile(fs::path(kWinePrefix) / "system.reg").find("Uninstall\\\\Marevant"),
               std::string::npos);
 }
 

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -29,6 +30,7 @@ constexpr char kWineRun[] = MAREVANT_WINE_RUN;
 constexpr char kWindowsClass[] = "marevant.exe";
 constexpr char kServerScreen[] = "640x480x24";
 constexpr int kWindowPollMs = 10;
+constexpr int kFilePollMs = 20;
 constexpr int kMaxDisplayDigits = 16;
 constexpr unsigned long kCoverPixel = 0xFF0000;  // red on the 24-bit TrueColor screen
 constexpr long kMaxPropertyLongs = 1 << 20;
@@ -186,6 +188,19 @@ void ReadDesktopFacts(Display* display, Window window, WindowFacts& facts) {
 std::string MakeScratchDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / kScratchPattern).string();
     return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool FileBecomes(const std::string& path, const std::string& expected, int timeoutMs) {
+    const auto deadline = Deadline(timeoutMs);
+    for (; Clock::now() < deadline; Pause(kFilePollMs)) {
+        if (std::filesystem::exists(path) && ReadWholeFile(path) == expected) return true;
+    }
+    return false;
 }
 
 bool StartXServer(XServer& server) {

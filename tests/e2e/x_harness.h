@@ -43,7 +43,7 @@ struct XServer {
 };
 
 struct Session {
-    std::string directory;  // the game's working directory; empty keeps the test's
+    std::string directory;        // the game's working directory; empty keeps the test's
     int networkNamespaceFd = -1;  // the game's network namespace; -1 keeps the test's
     XServer server;
     _XDisplay* connection = nullptr;
@@ -81,6 +81,10 @@ enum class Button { kLeft, kRight };
 // x_harness.cpp: the server, the game process and its window.
 // A new empty folder below the system's temporary folder, for a game to work in.
 std::string MakeScratchDirectory();
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+// Waits until the file holds exactly `expected`, whatever it held on the way.
+bool FileBecomes(const std::string& path, const std::string& expected, int timeoutMs);
 bool StartXServer(XServer& server);
 bool ConnectToServer(Session& session);
 // A binary whose name ends in .exe is the Windows program: it runs under Wine.
