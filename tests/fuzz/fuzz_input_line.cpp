@@ -1,4 +1,5 @@
-// Fuzz target: the input line fed with arbitrary keys and clicks, offscreen,
+// Fuzz target: the input line fed with arbitrary keys and clicks (each a press
+// and its release), offscreen,
 // as the lobby runs it (every line is chat that only echoes). Each key waits
 // until the line has taken it; a click outside the field ends the input. The
 // line must always close, never draw outside its field (the band of the
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     for (std::size_t at = 0; at < size && !__atomic_load_n(&closed, __ATOMIC_ACQUIRE); ++at) {
         if (data[at] == kClickPrefix && at + 2 < size) {
-            screen::InjectMouse(static_cast<int>(data[at + 1] * kPixelsPerByte),
+            screen::InjectClick(static_cast<int>(data[at + 1] * kPixelsPerByte),
                                 static_cast<int>(data[at + 2] * kPixelsPerByte),
                                 screen::kButtonLeft);
             at += 2;
