@@ -65,12 +65,8 @@ std::string Digits(int column, int row) {
 class FileStream : public ::testing::Test {
    protected:
     void SetUp() override {
-        base = MakeScratchDirectory();
+        base = MakeWorkingFolders(server, client);
         ASSERT_FALSE(base.empty());
-        for (const char* name : {"server", "client"})
-            fs::create_directory(base / name);
-        server.directory = (base / "server").string();
-        client.directory = (base / "client").string();
     }
     void TearDown() override {
         EndSession(server);

@@ -39,12 +39,8 @@ class LossyLink : public ::testing::Test {
    protected:
     void SetUp() override {
         if (!StartLossyLink({})) GTEST_SKIP() << "no lossy link here (needs root and a TUN)";
-        base = MakeScratchDirectory();
+        base = MakeWorkingFolders(server, client);
         ASSERT_FALSE(base.empty());
-        for (const char* name : {"server", "client"})
-            fs::create_directory(base / name);
-        server.directory = (base / "server").string();
-        client.directory = (base / "client").string();
         server.networkNamespaceFd = LinkNamespaceFd(kLinkSideA);
         client.networkNamespaceFd = LinkNamespaceFd(kLinkSideB);
     }

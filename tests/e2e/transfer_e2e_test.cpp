@@ -64,12 +64,8 @@ std::set<std::string> Entries(const fs::path& directory) {
 class Transfer : public ::testing::Test {
    protected:
     void SetUp() override {
-        base = MakeScratchDirectory();
+        base = MakeWorkingFolders(server, client);
         ASSERT_FALSE(base.empty());
-        for (const char* name : {"server", "client"})
-            fs::create_directory(base / name);
-        server.directory = (base / "server").string();
-        client.directory = (base / "client").string();
     }
     void TearDown() override {
         EndSession(server);

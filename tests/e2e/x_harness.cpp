@@ -190,6 +190,17 @@ std::string MakeScratchDirectory() {
     return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
+std::string MakeWorkingFolders(Session& server, Session& client) {
+    const std::string base = MakeScratchDirectory();
+    if (base.empty()) return base;
+    const std::filesystem::path top = base;
+    for (auto [session, name] : {std::pair{&server, "server"}, std::pair{&client, "client"}}) {
+        std::filesystem::create_directory(top / name);
+        session->directory = (top / name).string();
+    }
+    return base;
+}
+
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

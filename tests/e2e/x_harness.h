@@ -81,6 +81,9 @@ enum class Button { kLeft, kRight };
 // x_harness.cpp: the server, the game process and its window.
 // A new empty folder below the system's temporary folder, for a game to work in.
 std::string MakeScratchDirectory();
+// A scratch folder with a "server" and a "client" folder in it, the two sessions' working
+// folders; returns the scratch folder, empty on failure.
+std::string MakeWorkingFolders(Session& server, Session& client);
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 // Waits until the file holds exactly `expected`, whatever it held on the way.
