@@ -49,11 +49,13 @@ windows-package: windows
 	cp $(WIN_BUILD)/marevant-*-win64.zip $(WIN_BUILD)/marevant-*-setup.exe .
 	@ls marevant-*-win64.zip marevant-*-setup.exe
 
-# The Windows program, its tests and its packages, warnings as errors.
+# The Windows program, its tests and its packages, warnings as errors; the Wine prefix is made
+# here, once, so that no test's time limit includes its making.
 windows-for-tests: deps-windows windows-icon
 	$(call configure_windows,-DMAREVANT_WERROR=ON)
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target windows_package
+	MAREVANT_WINEPREFIX=$(WINE_PREFIX) tools/wine-run.sh --prepare
 
 # The Windows program's unit and connection tests under Wine, all in one private network
 # namespace with their own Wine server, which is stopped before and after.

@@ -46,6 +46,8 @@ constexpr std::string_view kTooLarge = "Datei ist zu gro\xE1";
 constexpr std::string_view kRefused = "Datei wurde abgelehnt";
 constexpr std::string_view kAccepted = "Datei wurde angenommen";
 constexpr std::string_view kSent = "Datei gesendet";
+// Code page 437: 0x84 a-umlaut.
+constexpr std::string_view kNotAllSent = "Datei nicht vollst\x84ndig gesendet: ";
 
 struct SendState {
     bool offerWaiting GUARDED_BY(ScreenMutex) = false;  // our offer is out, not yet answered
@@ -112,7 +114,7 @@ bool AwaitAnswer() EXCLUDES(ScreenMutex) {
 bool SendChunk(FileHandle file, net::ConnId peer, std::int64_t at, std::int32_t size)
     EXCLUDES(ScreenMutex) {
     const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
-    if (WriteFileChunk(peer, ReadChunkAt(file, at, length)) != ChunkResult::kWritten) {
+    if (WriteFileChunk(peer, ReadChunkAt(file, at, length), at == 0) != ChunkResult::kWritten) {
         return false;
     }
     ScreenGuard guard;
@@ -130,8 +132,13 @@ void SendChunks(FileHandle file, net::ConnId peer, std::int32_t size) EXCLUDES(S
         if (whole) screen::DelayMs(kChunkPauseMs);
     }
     ScreenGuard guard;
-    if (whole) screen::LogLine(kSent);
-    if (outgoing.refused) screen::LogLine(kRefused);
+    if (whole) {
+        screen::LogLine(kSent);
+    } else if (outgoing.refused) {
+        screen::LogLine(kRefused);
+    } else if (!Stopping()) {
+        screen::LogLine(std::string(kNotAllSent) + TransferName);
+    }
     outgoing.sending = false;
 }
 

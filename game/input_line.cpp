@@ -82,8 +82,10 @@ Step ApplyKey(const std::string& key, std::string& line) EXCLUDES(ScreenMutex) {
     }
     if (screen::IsKey(key, screen::kKeyBackspace)) {
         if (!line.empty()) line.pop_back();
-    } else if (!screen::IsKey(key, screen::kKeyEnter)) {
+    } else if (screen::IsCharacterKey(key)) {
         line += key;
+    } else {
+        return Step::kGoOn;
     }
     ScreenGuard guard;
     Redraw(line);

@@ -86,9 +86,15 @@ bool IsComputerAddress(const std::string& address) {
     return upper == "KI" || upper == "AI";
 }
 
+// The input line takes a close request that comes while it is open and raises StopFlag;
+// here nothing else would ever look at that flag, so the program ends at once.
+void LobbyInputLine(ProgramEnd end) {
+    if (RunInputLine() == LineEnd::kClosed && Stopping()) QuitProgram(end);
+}
+
 void IdleClick(const screen::MouseSample& mouse, ProgramEnd end) {
     if (screen::kInputLineClickZone.y1 < mouse.y && mouse.y < screen::kInputLineClickZone.y2) {
-        if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) InputLine();
+        if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) LobbyInputLine(end);
     } else if (screen::InZone(screen::kStatusClickZone, mouse.x, mouse.y)) {
         AddressEntry(end);
     } else if (screen::InZone(screen::kPhaseClickZone, mouse.x, mouse.y)) {

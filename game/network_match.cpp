@@ -94,8 +94,12 @@ StartEnd WaitForTheEnd(ProgramEnd end) EXCLUDES(ScreenMutex) {
     }
 }
 
-// Back in the lobby: a cancelled start leaves it as it looked at start-up.
+// Back in the lobby: a cancelled start leaves it as it looked at start-up. Presses and keys
+// made while the start ran were meant for it, so the lobby does not act on them; a close
+// request stays.
 StartEnd ResetStart(StartEnd how) REQUIRES(ScreenMutex) {
+    screen::DropPresses();
+    screen::DropTypedKeys();
     PlayerNumber = 0;
     ServerId = net::kNoConnection;
     ClientId = net::kNoConnection;

@@ -14,6 +14,7 @@
 #include "game/message_stream.h"
 #include "game/protocol.h"
 #include "net/send.h"
+#include "screen/message_log.h"
 
 namespace game {
 namespace {
@@ -24,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kHeldChunkRecheck{50};
 // A chunk is written no sooner than this after a chat line.
 constexpr std::chrono::milliseconds kChunkPauseAfterChat{300};
+// Code page 437: 0x84 a-umlaut.
+constexpr std::string_view kChunkWaits =
+    "Datei wartet auf den n\x84"
+    "chsten Zug";
 
 enum class ChunkState { kNone, kWaiting, kWriting, kWritten, kFailed };
 enum class Decision { kWrite, kHold, kRetry, kGiveUp };
@@ -42,6 +47,8 @@ struct Outgoing {
     std::string chunk;
     ChunkState chunkState = ChunkState::kNone;
     bool chatSinceChunk = false;
+    // The player has been told that a chunk of this file waits for the game to move on.
+    bool waitTold = false;
     Clock::time_point chatWrittenAt{};
     screen::ThreadHandle thread = nullptr;
     bool stopping = false;
@@ -78,6 +85,14 @@ bool WireIsClear(std::string_view chunk) {
     return unacknowledged == 0;
 }
 
+// A chunk held until the game moves on can wait as long as the opponent takes to place or
+// fire: the player hears why once per file, not once per look.
+void TellChunkWaits() REQUIRES(ScreenMutex) {
+    if (out.waitTold) return;
+    out.waitTold = true;
+    screen::LogLine(kChunkWaits);
+}
+
 Decision DecideChunk() EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
     std::lock_guard lock(out.lock);
@@ -86,7 +101,11 @@ Decision DecideChunk() EXCLUDES(ScreenMutex) {
     const bool gone = Stopping() || out.chunkPeer != PeerId ||
                       ConnectedFlag.load(std::memory_order_relaxed) == 0;
     if (gone) return Decision::kGiveUp;
-    if (ChunkMustWait(out.chunk) || !WireIsClear(out.chunk)) return Decision::kHold;
+    if (ChunkMustWait(out.chunk)) {
+        TellChunkWaits();
+        return Decision::kHold;
+    }
+    if (!WireIsClear(out.chunk)) return Decision::kHold;
     out.chunkState = ChunkState::kWriting;
     return Decision::kWrite;
 }
@@ -146,9 +165,10 @@ void QueueToPeer(std::string message) {
     out.wake.notify_one();
 }
 
-ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk) {
+ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, bool firstOfFile) {
     std::unique_lock lock(out.lock);
     if (out.stopping) return ChunkResult::kNotWritten;
+    if (firstOfFile) out.waitTold = false;
     out.chunkPeer = peer;
     out.chunk = std::move(chunk);
     out.chunkState = ChunkState::kWaiting;

@@ -63,6 +63,15 @@ constexpr bool IsLeftClick(const MouseSample& mouse) {
 constexpr bool IsKey(std::string_view key, char code) {
     return key.size() == 1 && key[0] == code;
 }
+// A key that types a character: one byte that is no control code. Enter, Backspace, Escape,
+// Tab and the special keys (arrows, function keys, Delete, Home, ...) type none.
+constexpr bool IsCharacterKey(std::string_view key) {
+    constexpr unsigned char kFirstCharacter = 0x20;
+    constexpr unsigned char kDelete = 0x7F;
+    if (key.size() != 1) return false;
+    const auto byte = static_cast<unsigned char>(key[0]);
+    return byte >= kFirstCharacter && byte != kDelete;
+}
 
 void DrawText(int x, int y, std::string_view text, Colour colour);
 void DrawLine(int x1, int y1, int x2, int y2, Colour colour);

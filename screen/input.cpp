@@ -65,6 +65,10 @@ bool InputWaiting() {
     return input.closeRequests > 0 || !input.keys.empty() || !input.presses.empty();
 }
 
+bool OnFrame(int x, int y) {
+    return x >= 0 && x < kWidth && y >= 0 && y < kHeight;
+}
+
 bool PausesEnabled() {
     return input.pausesEnabled.load(std::memory_order_relaxed) != 0;
 }
@@ -84,10 +88,11 @@ void PushKey(std::string_view code) {
     NoteChange();
 }
 
-// As with PollMouse, a window without the focus takes no clicks.
+// As with PollMouse, a window without the focus takes no clicks, and a press off the frame
+// is no press on it.
 void PushPress(int x, int y, int buttons) {
     std::lock_guard guard(input.lock);
-    if (!input.focused) return;
+    if (!input.focused || !OnFrame(x, y)) return;
     if (input.presses.size() == kPressQueueCapacity) input.presses.pop_front();
     input.presses.push_back({0, x, y, buttons});
     NoteChange();
@@ -110,8 +115,7 @@ void SetPointer(bool inside, int x, int y, int buttons) {
 
 MouseSample PollMouse() {
     std::lock_guard guard(input.lock);
-    const bool onWindow =
-        input.inside && input.x >= 0 && input.x < kWidth && input.y >= 0 && input.y < kHeight;
+    const bool onWindow = input.inside && OnFrame(input.x, input.y);
     if (!input.focused || !onWindow) return kNoSample;
     return MouseSample{0, input.x, input.y, input.buttons};
 }

@@ -28,6 +28,7 @@
 #include "screen/frame_internal.h"
 #include "screen/graphics.h"
 #include "screen/icon.h"
+#include "screen/window_fit.h"
 
 namespace screen {
 namespace {
@@ -56,16 +57,6 @@ using Clock = std::chrono::steady_clock;
 
 enum class StartState { kStarting, kOpen, kFailed };
 
-// Where the frame stands in a window of any size: `scale` window pixels per frame pixel,
-// centred, the rest black.
-struct Placement {
-    int width = kWidth;
-    int height = kHeight;
-    int scale = 1;
-    int left = 0;
-    int top = 0;
-};
-
 struct WindowState {
     // Start-up hand-over between OpenWindow and the window thread.
     std::mutex startLock;
@@ -80,7 +71,7 @@ struct WindowState {
     XImage* image = nullptr;  // the whole window's picture
     bool directCopy = false;  // the image's pixel layout is 0x00RRGGBB
     std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(kWidth * kHeight);
-    Placement placement;
+    FrameFit placement = FitFrame(kWidth, kHeight);
     Atom wmProtocols = 0;
     Atom wmDeleteWindow = 0;
     bool pointerInside = false;
@@ -240,36 +231,28 @@ void DestroyImage() {
     win.image = nullptr;
 }
 
-// An image as large as the window; Xlib frees its pixels with it.
+// An image as large as the window; Xlib frees its pixels with it. Without memory for a new one
+// the old image stays, with the placement it was made for.
 bool CreateImage(int width, int height) {
-    DestroyImage();
     auto* data = static_cast<char*>(std::calloc(static_cast<std::size_t>(width) * height, kBytesPerPixel));
-    win.image = XCreateImage(win.display, win.visual.visual, win.visual.depth, ZPixmap, 0, data,
-                             width, height, kImageBitsPerPixel, 0);
-    if (win.image == nullptr) {
+    if (data == nullptr) return false;
+    XImage* image = XCreateImage(win.display, win.visual.visual, win.visual.depth, ZPixmap, 0, data,
+                                 width, height, kImageBitsPerPixel, 0);
+    if (image == nullptr) {
         std::free(data);
         return false;
     }
+    DestroyImage();
+    win.image = image;
     win.directCopy = win.image->bits_per_pixel == kImageBitsPerPixel &&
                      win.image->byte_order == LSBFirst && win.image->red_mask == 0xFF0000 &&
                      win.image->green_mask == 0x00FF00 && win.image->blue_mask == 0x0000FF;
     return true;
 }
 
-Placement PlaceFrame(int width, int height) {
-    Placement p{width, height, std::max(1, std::min(width / kWidth, height / kHeight)), 0, 0};
-    p.left = (width - kWidth * p.scale) / 2;
-    p.top = (height - kHeight * p.scale) / 2;
-    return p;
-}
-
-// Window coordinates to frame coordinates; false over the black border.
+// Window coordinates to frame coordinates; false over the black border or outside the picture.
 bool ToFrame(int& x, int& y) {
-    const Placement& p = win.placement;
-    if (x < p.left || y < p.top) return false;
-    x = (x - p.left) / p.scale;
-    y = (y - p.top) / p.scale;
-    return x < kWidth && y < kHeight;
+    return WindowToFrame(win.placement, x, y);
 }
 
 // The first report counts: a display lost while the window is being set up
@@ -324,7 +307,7 @@ bool OpenDisplayWindow(int depth) {
         return Fail("the X display has no " + std::to_string(depth) + "-bit colour");
     }
     const int scale = DisplayDpi() >= kHighDpi ? kHighDpiScale : 1;
-    win.placement = PlaceFrame(kWidth * scale, kHeight * scale);
+    win.placement = FitFrame(kWidth * scale, kHeight * scale);
     XSetWindowAttributes attributes{};
     attributes.colormap = XCreateColormap(win.display, root, win.visual.visual, AllocNone);
     attributes.event_mask = kEventMask;
@@ -360,18 +343,18 @@ void PutPixel(int x, int y, std::uint32_t rgb) {
     }
 }
 
-// Draws the last complete frame into the window's image, each pixel as a square of
-// `scale` pixels, on black.
+// Draws the part of the last complete frame that fits into the window's image, each pixel as a
+// square of `scale` pixels, on black. The image is exactly the placement's size.
 void RenderImage() {
-    const Placement& p = win.placement;
-    const bool bordered = p.left > 0 || p.top > 0;
+    const FrameFit& p = win.placement;
+    const bool bordered = p.shownWidth < p.width || p.shownHeight < p.height;
     for (int y = 0; y < p.height && bordered; ++y) {
         for (int x = 0; x < p.width; ++x)
             PutPixel(x, y, kBorderPixel);
     }
-    for (int y = 0; y < kHeight * p.scale; ++y) {
+    for (int y = 0; y < p.shownHeight; ++y) {
         const std::uint32_t* source = &win.frame[(y / p.scale) * kWidth];
-        for (int x = 0; x < kWidth * p.scale; ++x)
+        for (int x = 0; x < p.shownWidth; ++x)
             PutPixel(p.left + x, p.top + y, source[x / p.scale]);
     }
 }
@@ -389,9 +372,10 @@ void Refresh() {
 
 // A new size takes a new image; the next refresh draws it whole.
 void HandleResize(int width, int height) {
-    if (width == win.placement.width && height == win.placement.height) return;
-    if (!CreateImage(width, height)) return;
-    win.placement = PlaceFrame(width, height);
+    const FrameFit fit = FitFrame(width, height);
+    if (fit.width == win.placement.width && fit.height == win.placement.height) return;
+    if (!CreateImage(fit.width, fit.height)) return;
+    win.placement = fit;
     win.exposed = true;
 }
 

@@ -4,6 +4,7 @@
 # a click). The prefix is MAREVANT_WINEPREFIX, by default build-windows/wineprefix beside this
 # script. Used as CMake's emulator for the Windows tests and by the end-to-end harness.
 # Usage: tools/wine-run.sh PROGRAM.exe [ARGUMENTS...]
+#        tools/wine-run.sh --prepare    (only makes the prefix ready, and waits until it is)
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 WINEPREFIX=${MAREVANT_WINEPREFIX:-$top/build-windows/wineprefix}
@@ -23,4 +24,5 @@ if [ ! -f "$WINEPREFIX/.marevant-ready" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
+[ "${1:-}" = "--prepare" ] && exit 0
 exec wine "$@"

@@ -73,6 +73,29 @@ TEST_F(Connecting, EscapeLeavesAWaitingServerThatNamedItsAddress) {
     ASSERT_NO_FATAL_FAILURE(BackInTheLobbyThenAgainstTheComputer());
 }
 
+// A double click on "Verbinden" starts one server; its second press was made while the server
+// waited and is not replayed in the lobby, so one Escape is enough: the lobby stays as at
+// start-up, with the cancellation as the log's newest line.
+TEST_F(Connecting, ADoubleClickOnVerbindenStartsOneServerThatOneEscapeLeaves) {
+    constexpr int kReplayWindowMs = 1500;
+    Shows([](const Frame& f) { return InLobby(f) && ConnectPrompt(f); }, "the lobby");
+    ASSERT_TRUE(MovePointer(session, kConnectButtonX, kConnectButtonY));
+    for (int press = 0; press < 2; ++press)
+        ASSERT_TRUE(PressButton(session, Button::kLeft) && ReleaseButton(session, Button::kLeft));
+    Logs("Abbrechen mit ESC");
+    ASSERT_TRUE(PressNamedKey(session, "Escape"));
+    const auto cancelled = [](const Frame& f) {
+        return InLobby(f) && ConnectPrompt(f) &&
+               LastLogLineShows(f, "Verbindungsaufbau abgebrochen");
+    };
+    Shows(cancelled, "the lobby after one Escape");
+    // A replayed press would start the server again within a pass of the idle step.
+    EXPECT_FALSE(WaitForFrame(
+        session, [&](const Frame& f) { return !cancelled(f); }, kReplayWindowMs, last))
+        << "the lobby did not stay as it was after one Escape";
+    ASSERT_NO_FATAL_FAILURE(BackInTheLobbyThenAgainstTheComputer());
+}
+
 // A name that cannot be resolved fails at once: the code stays in the panel,
 // the reason goes to the log, and the lobby takes input again.
 TEST_F(Connecting, AFailedClientStartReturnsToTheLobbyWithItsReason) {

@@ -14,6 +14,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/expected_screen.h"
 #include "tests/e2e/frame_compare.h"
+#include "tests/e2e/match_driver.h"
 #include "tests/e2e/png_writer.h"
 #include "tests/e2e/x_harness.h"
 
@@ -25,8 +26,6 @@ constexpr char kOutputDir[] = MAREVANT_E2E_OUTPUT_DIR;
 
 constexpr int kStatusPanelX = 340;  // inside 280 < x < 400, 140 < y < 205
 constexpr int kStatusPanelY = 172;
-constexpr std::uint32_t kBlackPixel = 0x000000;
-constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
 
 // A cover over the grid, the panels and the message log alike.
 constexpr int kCoverX = 100;
@@ -229,6 +228,18 @@ TEST_F(LobbyEndToEnd, LosingTheXServerEndsTheGameWithStatusZero) {
     ASSERT_TRUE(Shows(session, ExpectedLobby()));
     DisconnectFromServer(session);
     ASSERT_EQ(0, kill(session.server.pid, SIGKILL));
+    EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
+}
+
+// The open input line takes the close request; the lobby ends the program at once for it.
+TEST_F(LobbyEndToEnd, CloseRequestWhileTheInputLineIsOpenEndsWithStatusZero) {
+    ASSERT_TRUE(Shows(session, ExpectedLobby()));
+    Frame last;
+    ASSERT_TRUE(OpenInputLine(session, last));
+    ASSERT_TRUE(TypeText(session, "hallo", 0));
+    ASSERT_TRUE(WaitForFrame(
+        session, [](const Frame& f) { return InputLineShows(f, "hallo"); }, kFrameTimeoutMs, last));
+    ASSERT_TRUE(SendCloseRequest(session));
     EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
 }
 

@@ -14,11 +14,12 @@ namespace {
 constexpr int kKeyPauseMs = 20;
 constexpr int kStatusPanelX = 340;
 constexpr int kStatusPanelY = 172;
-constexpr int kConnectButtonX = 340;
-constexpr int kConnectButtonY = 240;
 constexpr int kInputFieldX = 200;
 constexpr int kInputFieldY = 290;
-constexpr int kCursorX = 127;  // the cursor of an empty line
+constexpr int kInputTextX = 127;
+constexpr int kInputTextY = 286;
+constexpr int kGlyphSide = 8;
+constexpr int kCursorX = kInputTextX;  // the cursor of an empty line
 constexpr int kCursorY = 289;
 constexpr int kLogX = 127;
 constexpr int kLogTopY = 304;
@@ -112,6 +113,17 @@ bool LogShows(const Frame& f, std::string_view text, std::uint32_t colour) {
             return true;
     }
     return false;
+}
+
+bool LastLogLineShows(const Frame& f, std::string_view text, std::uint32_t colour) {
+    return TextShows(f, kLogX, kLogTopY + kLogRowHeight * (kLogRows - 1), text, colour,
+                     kWhitePixel);
+}
+
+bool InputLineShows(const Frame& f, std::string_view text) {
+    const int cursorX = kInputTextX + kGlyphSide * static_cast<int>(text.size());
+    return TextShows(f, kInputTextX, kInputTextY, text, kBlackPixel, kWhitePixel) &&
+           PixelAt(f, cursorX, kCursorY) == kBlackPixel;
 }
 
 std::vector<std::pair<int, int>> WaterOf(const std::vector<Ship>& fleet) {

@@ -18,6 +18,9 @@ inline constexpr std::uint16_t kGamePort = 9000;
 inline constexpr int kConnectTimeoutMs = 20000;
 inline constexpr int kNextGameTimeoutMs = 20000;
 inline constexpr int kAnswerTimeoutMs = 5000;
+// Inside "Verbinden", the lobby's connect button.
+inline constexpr int kConnectButtonX = 340;
+inline constexpr int kConnectButtonY = 240;
 
 inline constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
 inline constexpr std::uint32_t kBlackPixel = 0x000000;
@@ -43,6 +46,10 @@ bool ResultShows(const Frame& f, bool won);
 bool PlayerDigitShows(const Frame& f, char digit);
 // `text` (at most one row of 34 characters) on one of the message log's rows.
 bool LogShows(const Frame& f, std::string_view text, std::uint32_t colour = kBlackPixel);
+// `text` on the message log's last row, where the newest line stands.
+bool LastLogLineShows(const Frame& f, std::string_view text, std::uint32_t colour = kBlackPixel);
+// The open input line holds exactly `text` (a short one), with the cursor right after it.
+bool InputLineShows(const Frame& f, std::string_view text);
 // Every cell of the board not covered by the fleet, row by row.
 std::vector<std::pair<int, int>> WaterOf(const std::vector<Ship>& fleet);
 

@@ -180,6 +180,67 @@ TEST_F(Transfer, GermanLettersShowAsTypedInChatAndInFileNames) {
         "cher.txt");
 }
 
+// Keys that type no character leave the input line as the player typed it, there and on the
+// wire; a file whose first chunk could pass for a Ready while the peer places says once why it
+// waits; a receiver that goes away mid-file leaves the sender a line saying the file broke off.
+TEST_F(Transfer, TheSenderSeesItsLineAsTypedWhyAFileWaitsAndThatOneBrokeOff) {
+    ASSERT_TRUE(StartSession(server, kGameBinary));
+    ASSERT_TRUE(StartServerGame(server, serverLast));
+    raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
+
+    ASSERT_TRUE(OpenInputLine(server, serverLast) && TypeText(server, "a", kKeyPauseMs));
+    for (const char* key : {"Escape", "Left", "F1", "Tab", "Delete"})
+        ASSERT_TRUE(PressNamedKey(server, key)) << key;
+    ASSERT_TRUE(TypeText(server, "b", kKeyPauseMs));
+    EXPECT_TRUE(WaitForFrame(
+        server, [](const Frame& f) { return InputLineShows(f, "ab"); }, kAnswerTimeoutMs,
+        serverLast));
+    ASSERT_TRUE(PressNamedKey(server, "Return"));
+    EXPECT_EQ(ReadRaw(raw, 9, kAnswerTimeoutMs), std::string("NACHR:\x02") + "ab");
+    Log(server, serverLast, "1> ab", kBluePixel);
+
+    const std::string waiting = "SYST:R" + std::string(kChunk, 'w');
+    WriteWhole(base / "wartet.bin", waiting);
+    ASSERT_TRUE(SendInputLine(server, "sendfile " + (base / "wartet.bin").string(), serverLast));
+    const std::string offer = "DATA:wartet.bin?" + std::to_string(waiting.size());
+    EXPECT_EQ(ReadRaw(raw, offer.size(), kAnswerTimeoutMs), offer);
+    ASSERT_TRUE(SendRaw(raw, "SYST:j"));
+    const std::string waits =
+        "Datei wartet auf den n\x84"
+        "chsten Zug";
+    EXPECT_TRUE(WaitForFrame(
+        server, [&](const Frame& f) { return LastLogLineShows(f, waits); }, kAnswerTimeoutMs,
+        serverLast));
+    // Held for as long as the game stands still, and said once.
+    EXPECT_EQ(ReadRaw(raw, 1, 3 * kQuietMs), "");
+    ASSERT_TRUE(ReadFrame(server, serverLast));
+    EXPECT_TRUE(LastLogLineShows(serverLast, waits));
+    ASSERT_TRUE(SendRaw(raw, "SYST:n"));
+    Log(server, serverLast, "Datei wurde abgelehnt");
+
+    std::string big(kPayloadBytes * 10, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>('a' + i % 26);
+    WriteWhole(base / "gross.bin", big);
+    ASSERT_TRUE(SendInputLine(server, "sendfile " + (base / "gross.bin").string(), serverLast));
+    const std::string bigOffer = "DATA:gross.bin?" + std::to_string(big.size());
+    EXPECT_EQ(ReadRaw(raw, bigOffer.size(), kAnswerTimeoutMs), bigOffer);
+    ASSERT_TRUE(SendRaw(raw, "SYST:j"));
+    EXPECT_EQ(ReadRaw(raw, 2 * kChunk, kFileTimeoutMs), big.substr(0, 2 * kChunk));
+    CloseRaw(raw);
+    EXPECT_TRUE(WaitForFrame(
+        server,
+        [](const Frame& f) {
+            return LogShows(f, "Datei nicht vollst\x84ndig gesendet: ") &&
+                   LastLogLineShows(f, "gross.bin");
+        },
+        kFileTimeoutMs, serverLast))
+        << "the sender was not told that its file broke off";
+    ASSERT_TRUE(SendCloseRequest(server));
+    EXPECT_EQ(0, WaitForGameExit(server, kExitTimeoutMs));
+}
+
 // Each hostile offer is refused at once with "SYST:n" and its reason in the log.
 TEST_F(Transfer, ARawPeerWritesNothingOutsideTheDirectoryNorBeyondTheOffer) {
     fs::create_symlink(base / "target", base / "server" / "link");

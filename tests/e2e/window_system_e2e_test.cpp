@@ -190,6 +190,100 @@ TEST_F(WindowSystem, OnAHighDpiScreenAndMaximisedThePictureGrowsInWholeStepsAndC
     EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
 }
 
+// The window's pixels of a window `width` x `height` that shows `frame` from (left, top), at
+// scale 1: each pixel on the picture is the frame's, the rest black.
+bool ShowsPart(Session& session, const Frame& frame, int width, int height, int left, int top) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kScaledTimeoutMs);
+    std::vector<std::uint32_t> pixels;
+    const auto expected = [&](int x, int y) {
+        const int fx = x - left;
+        const int fy = y - top;
+        const bool on = fx >= 0 && fy >= 0 && fx < kFrameWidth && fy < kFrameHeight;
+        return on ? PixelAt(frame, fx, fy) : kBlackPixel;
+    };
+    do {
+        bool same = ReadWindowRegion(session, 0, 0, width, height, pixels);
+        for (int y = 0; y < height && same; ++y) {
+            for (int x = 0; x < width && same; ++x)
+                same = pixels[static_cast<std::size_t>(y) * width + x] == expected(x, y);
+        }
+        if (same) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+}
+
+// Paints the insides of `length` cells of the big board grey, from column A of `row` on.
+void PaintShipCells(Frame& frame, int row, int length) {
+    constexpr int kCellPitch = 25;
+    constexpr int kCellInside = 24;
+    for (int column = 1; column <= length && row > 0; ++column) {
+        for (int y = kCellPitch * row + 1; y <= kCellPitch * row + kCellInside; ++y) {
+            for (int x = kCellPitch * column + 1; x <= kCellPitch * column + kCellInside; ++x)
+                frame[static_cast<std::size_t>(y) * kFrameWidth + x] = kGreyPixel;
+        }
+    }
+}
+
+// A window manager that ignores the size hints (a tiling one, or none at all) may make the
+// window smaller than the picture: the part that fits shows, from the window's edge on a short
+// side and centred on a long one, and a press lands on the cell drawn under it. In each size a
+// ship goes to the next odd row; then the window grows back and the whole picture shows them.
+TEST_F(WindowSystem, AWindowSmallerThanThePictureShowsWhatFitsAndPressesLandWhereTheyShow) {
+    // Tall enough that the window's pixels can be read back whole at every size.
+    session.server.screen =
+        std::to_string(kBigScreenWidth) + "x" + std::to_string(kBigScreenHeight) + "x24";
+    ASSERT_TRUE(StartSession(session, kGameBinary) && StartComputerGame(session, last));
+    struct Size {
+        int width, height, left, top;
+        int row;     // of the ship placed in this size, from column A to the right; 0 for none
+        int length;  // of that ship, in the order the placement asks for them
+    };
+    const Size sizes[] = {{300, 300, 0, 0, 1, 5},
+                          {400, 399, 0, 0, 3, 4},
+                          {399, 400, 0, 0, 5, 4},
+                          {1, 1, 0, 0, 0, 0},
+                          {350, 500, 0, 50, 7, 3}};
+    Frame whole;
+    ASSERT_TRUE(ReadFrame(session, whole));
+    for (const Size& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
+        ASSERT_TRUE(ResizeWindow(session, size.width, size.height));
+        EXPECT_TRUE(ShowsPart(session, whole, size.width, size.height, size.left, size.top));
+        // Above the picture, over the black: no press on the frame's cell A1 beneath.
+        if (size.top > 0) {
+            ASSERT_TRUE(MovePointer(session, kCellA1, size.top - 10) &&
+                        PressButton(session, Button::kLeft) &&
+                        ReleaseButton(session, Button::kLeft));
+        }
+        if (size.row > 0) {
+            const int y = size.top + CellCentre(size.row);
+            ASSERT_TRUE(MovePointer(session, kCellA1, y) && PressButton(session, Button::kLeft) &&
+                        ReleaseButton(session, Button::kLeft));
+            std::uint32_t rgb = 0;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (ReadOnePixel(session, kCellA1, y, rgb) && rgb != kGreyPixel &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            EXPECT_EQ(kGreyPixel, rgb) << "the press did not place the ship where it showed";
+        }
+        ASSERT_EQ(kStillRunning, WaitForGameExit(session, 0));
+        // Back at full size, the whole picture is the last one with the new ship's cells grey.
+        Frame expected = whole;
+        PaintShipCells(expected, size.row, size.length);
+        ASSERT_TRUE(ResizeWindow(session, kFrameWidth, kFrameHeight));
+        EXPECT_TRUE(WaitForFrame(
+            session, [&](const Frame& f) { return SameOutsideLog(f, expected); }, kFrameTimeoutMs,
+            whole))
+            << DescribeDifferences(whole, expected);
+    }
+    EXPECT_FALSE(LogShows(whole, "Hier liegt schon ein Schiff!"));
+    ASSERT_TRUE(SendCloseRequest(session));
+    EXPECT_EQ(0, WaitForGameExit(session, kExitTimeoutMs));
+}
+
 // A click shorter than any of the game's pauses places a ship; a button held for longer than
 // many of them places one ship and no more, without a refusal for the same press.
 TEST_F(WindowSystem, OnePressIsOneActionHoweverShortOrLong) {

@@ -31,6 +31,8 @@ constexpr char kWineRun[] = MAREVANT_WINE_RUN;
 constexpr char kWinePrefix[] = MAREVANT_WINE_PREFIX;
 constexpr int kFileTimeoutMs = 30000;
 constexpr int kInstallerTimeoutMs = 60000;
+// Making a new Wine prefix on a cold, busy machine.
+constexpr int kPrefixTimeoutMs = 300000;
 constexpr std::size_t kPayloadBytes = 3 * 6144 + 500;
 // Code page 437: 0x81 u-umlaut.
 constexpr char kBadName[] = "Ung\x81ltiger Dateiname";
@@ -59,29 +61,33 @@ int RunUnderWine(const std::vector<std::string>& arguments) {
     return pid > 0 ? WaitForChild(pid, kInstallerTimeoutMs) : -1;
 }
 
-// The Wine server outlives its programs for a few seconds; work it did lands by its end.
-void WaitForWineServer() {
+// A command of the Wine server of the project's prefix, waited for: "-k" stops it, "-w" waits
+// for its end (it outlives its programs for a few seconds; work it did lands by its end).
+void WineServer(const char* arguments) {
     ChildOptions options;
-    options.argv = {"sh", "-c", std::string("WINEPREFIX=") + kWinePrefix + " wineserver -w"};
+    options.argv = {"sh", "-c",
+                    std::string("WINEPREFIX=") + kWinePrefix + " wineserver " + arguments};
+    options.quiet = true;
     pid_t pid = StartChild(options);
     if (pid > 0) WaitForChild(pid, kInstallerTimeoutMs);
 }
 
 // No Wine server of this prefix may outlive the run or come from before it: the server makes
-// every socket of the Windows programs, in the network namespace it was started in.
+// every socket of the Windows programs, in the network namespace it was started in. A prefix
+// made on a program's first start takes far longer than any case waits for its window, so
+// it is made ready here, before the first case.
 class WineServerPerRun : public ::testing::Environment {
    public:
-    void SetUp() override { StopWineServer(); }
-    void TearDown() override { StopWineServer(); }
-
-   private:
-    static void StopWineServer() {
-        ChildOptions options;
-        options.argv = {"sh", "-c", std::string("WINEPREFIX=") + kWinePrefix + " wineserver -k"};
-        options.quiet = true;
-        pid_t pid = StartChild(options);
-        if (pid > 0) WaitForChild(pid, kInstallerTimeoutMs);
+    void SetUp() override {
+        WineServer("-k");
+        ChildOptions prepare;
+        prepare.argv = {kWineRun, "--prepare"};
+        prepare.quiet = true;
+        const pid_t pid = StartChild(prepare);
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(0, WaitForChild(pid, kPrefixTimeoutMs)) << "the Wine prefix could not be made";
     }
+    void TearDown() override { WineServer("-k"); }
 };
 
 const auto* const kWineServerPerRun = ::testing::AddGlobalTestEnvironment(new WineServerPerRun);
@@ -244,7 +250,7 @@ TEST_F(WindowsProgram, InstallsSilentlyStartsAndUninstallsWithoutATrace) {
     const fs::path menu =
         driveC / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs" / "Marevant";
     ASSERT_EQ(0, RunUnderWine({kSetup, "/S"}));
-    WaitForWineServer();
+    WineServer("-w");
     EXPECT_EQ((std::set<std::string>{"LIESMICH.txt", "Uninstall.exe", "marevant.exe"}), [&] {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder))
@@ -264,7 +270,7 @@ TEST_F(WindowsProgram, InstallsSilentlyStartsAndUninstallsWithoutATrace) {
     EXPECT_EQ(0, WaitForGameExit(windows.session, kExitTimeoutMs));
 
     ASSERT_EQ(0, RunUnderWine({(folder / "Uninstall.exe").string(), "/S"}));
-    WaitForWineServer();
+    WineServer("-w");
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_FALSE(fs::exists(menu));
     EXPECT_EQ(ReadWholeFile(fs::path(kWinePrefix) / "system.reg").find("Uninstall\\\\Marevant"),
