@@ -13,7 +13,7 @@ COMMA      := ,
 
 .PHONY: all deps deps-run deps-windows windows-icon windows windows-package windows-for-tests \
         test-windows \
-        build build-game run install package test bench test-asan test-tsan test-ubsan test-asan-ubsan \
+        build build-game run install package test test-large-file bench test-asan test-tsan test-ubsan test-asan-ubsan \
         test-all-sanitizers check-clang check-layers fuzz format clean
 
 all: build
@@ -118,6 +118,11 @@ check-clang: deps
 check-layers:
 	tools/check_layers
 
+# A file of more than 2 GiB between two copies of the game's network part over loopback: too
+# slow for every run of `make test`.
+test-large-file: deps build
+	build/tests/game/game_link_tests --gtest_also_run_disabled_tests --gtest_filter='*2GiB*'
+
 # The match benchmark listens on port 9000: every benchmark runs in a private
 # network namespace where the system allows one.
 bench: deps build windows-for-tests
@@ -166,4 +171,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(GAME_BUILD) $(WIN_BUILD) $(TOOLS_BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz
+	rm -rf $(BUILD) $(GAME_BUILD) $(WIN_BUILD) $(TOOLS_BUILD) build-old-peer $(BUILD)-asan $(BUILD)-tsan $(BUILD)-ubsan $(BUILD)-asan-ubsan $(BUILD)-clang build-fuzz

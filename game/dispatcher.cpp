@@ -13,6 +13,7 @@
 #include "game/file_transfer.h"
 #include "game/message_stream.h"
 #include "game/outgoing.h"
+#include "game/plain_peer.h"
 #include "game/protocol.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -34,30 +35,11 @@ std::int64_t NowMs() {
     return duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-bool ShotCouldCome() REQUIRES(ScreenMutex) {
-    return GameRunning() && MyTurn.load(std::memory_order_relaxed) == 0;
-}
-
-// Whether the opponent could have sent this message now: only such a message
-// stands at a chunk boundary of an arriving file.
-bool CouldComeNow(const Message& message) REQUIRES(ScreenMutex) {
-    const std::string_view bytes = message.bytes;
-    switch (message.kind) {
-        case MessageKind::kReady:
-            return OpponentReady.load(std::memory_order_relaxed) == 0;
-        case MessageKind::kShot:
-            return ShotCouldCome();
-        case MessageKind::kHit:
-        case MessageKind::kMiss:
-            return AnswersPendingShot(bytes.substr(kAnswerDigitsAt, 2));
-        case MessageKind::kAccept:
-        case MessageKind::kRefuse:
-            return AwaitingAnswer();
-        case MessageKind::kOffer:
-            return ReceivingFile.load(std::memory_order_relaxed) == 0;
-        default:
-            return true;
-    }
+// Only a message the opponent could have sent now stands at a chunk boundary of a plain peer's
+// arriving file.
+bool CouldComeHere(const Message& message) REQUIRES(ScreenMutex) {
+    return CouldComeNow(message, AwaitingAnswer(),
+                        ReceivingFile.load(std::memory_order_relaxed) == 1);
 }
 
 // A cell already marked red or blue is answered as water and keeps its colour.
@@ -69,7 +51,7 @@ void ReceiveShot(std::string_view digits, GameEnd gameOver) EXCLUDES(ScreenMutex
         screen::FleetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
     {
         ScreenGuard guard;
-        if (!ShotCouldCome()) return;
+        if (!OpponentMayFire()) return;
         const screen::Colour colour = screen::ReadPixel(cell.x, cell.y);
         const bool hit = colour == screen::kShipGrey;
         const bool lost = hit && OwnCellsLeft == 1;
@@ -127,10 +109,30 @@ void ReceiveChat(std::string_view message) EXCLUDES(ScreenMutex) {
     screen::LogLine(line);
 }
 
-void ReceiveOfferMessage(std::string_view bytes) EXCLUDES(ScreenMutex) {
+void ReceiveOfferMessage(const Message& message) EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
-    std::string reply = ReceiveOffer(bytes);
+    std::string reply = message.kind == MessageKind::kOffer ? ReceiveOffer(message.bytes)
+                                                            : ReceiveFramedOffer(message.bytes);
     if (!reply.empty()) QueueToPeer(std::move(reply));
+}
+
+// What a file's bytes, its end or the end of a plain peer's file do.
+void ReceiveFilePart(const Message& message) EXCLUDES(ScreenMutex) {
+    ScreenGuard guard;
+    switch (message.kind) {
+        case MessageKind::kFileData:
+            ReceiveFileData(message.bytes);
+            break;
+        case MessageKind::kFrameData:
+            ReceiveFrameData(message.bytes);
+            break;
+        case MessageKind::kFramedEnd:
+            ReceiveFramedEnd(message.bytes);
+            break;
+        default:
+            EndArrivingFile();
+            break;
+    }
 }
 
 void Dispatch(const Message& message, GameEnd gameOver) EXCLUDES(ScreenMutex) {
@@ -151,7 +153,8 @@ void Dispatch(const Message& message, GameEnd gameOver) EXCLUDES(ScreenMutex) {
             ReceiveChat(bytes);
             break;
         case MessageKind::kOffer:
-            ReceiveOfferMessage(bytes);
+        case MessageKind::kFramedOffer:
+            ReceiveOfferMessage(message);
             break;
         case MessageKind::kAccept:
         case MessageKind::kRefuse: {
@@ -159,22 +162,32 @@ void Dispatch(const Message& message, GameEnd gameOver) EXCLUDES(ScreenMutex) {
             ReceiveFileAnswer(message.kind == MessageKind::kAccept);
             break;
         }
-        case MessageKind::kFileData: {
-            ScreenGuard guard;
-            ReceiveFileData(bytes);
+        case MessageKind::kFileData:
+        case MessageKind::kFrameData:
+        case MessageKind::kFramedEnd:
+        case MessageKind::kFileCutShort:
+            ReceiveFilePart(message);
             break;
-        }
-        case MessageKind::kFileCutShort: {
-            ScreenGuard guard;
-            EndArrivingFile();
+        case MessageKind::kGreeting:
+            // The stream has taken note: frames from now on, both ways.
             break;
-        }
     }
 }
 
-bool TakeNextMessage(Message& message) EXCLUDES(ScreenMutex) {
-    ScreenGuard guard;
-    return NextMessage(message, CouldComeNow);
+// File data goes to the file at once, in the same hold of the screen mutex, so a file that
+// streams in costs one hold per receive; the next message of another kind is left for Dispatch,
+// which takes the mutex itself.
+bool TakeNextMessage(Message& message) REQUIRES(ScreenMutex) {
+    while (NextMessage(message, CouldComeHere)) {
+        if (message.kind == MessageKind::kFrameData) {
+            ReceiveFrameData(message.bytes);
+        } else if (message.kind == MessageKind::kFileData) {
+            ReceiveFileData(message.bytes);
+        } else {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -202,13 +215,20 @@ void PassTurn(bool toUs) {
 }
 
 void MessageDispatcher(std::string_view received, GameEnd gameOver) {
+    Message message;
+    bool found = false;
     {
         ScreenGuard guard;
-        FeedStream(received, NowMs());
+        const std::string_view data = TakeFrameDataAhead(received);
+        if (!data.empty()) ReceiveFrameData(data);
+        FeedStream(received.substr(data.size()), NowMs());
+        found = TakeNextMessage(message);
     }
-    Message message;
-    while (TakeNextMessage(message))
+    while (found) {
         Dispatch(message, gameOver);
+        ScreenGuard guard;
+        found = TakeNextMessage(message);
+    }
 }
 
 }  // namespace game

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "game/message_stream.h"
+#include "game/board.h"
 
 namespace game {
 namespace {
@@ -22,28 +22,6 @@ struct ExchangeState {
 };
 
 ExchangeState exchange;
-
-// The opponent may be in a running game: it knows us ready, or may still do so
-// because our shot that could end its game has not been answered.
-bool PeerMayBeRunning() REQUIRES(ScreenMutex) {
-    return exchange.peerKnowsReady || !exchange.pendingShot.empty();
-}
-
-// A chat line can come at any time and is told apart on the other side by
-// what follows it, so the first message after any chat lines decides.
-bool LeadMustWait(const Message& lead) REQUIRES(ScreenMutex) {
-    switch (lead.kind) {
-        case MessageKind::kReady:
-            return !exchange.peerKnowsReady || !exchange.pendingShot.empty();
-        case MessageKind::kShot:
-            return PeerMayBeRunning() && !exchange.peerTurn;
-        case MessageKind::kHit:
-        case MessageKind::kMiss:
-            return PeerMayBeRunning() && exchange.peerTurn;
-        default:
-            return false;
-    }
-}
 
 }  // namespace
 
@@ -65,6 +43,10 @@ void NoteReadySent() {
 
 bool GameRunning() {
     return exchange.selfReady && OpponentReady.load(std::memory_order_relaxed) == 1;
+}
+
+bool OpponentMayFire() {
+    return GameRunning() && MyTurn.load(std::memory_order_relaxed) == 0;
 }
 
 bool MayFire(std::int64_t nowMs) {
@@ -92,11 +74,16 @@ void NoteAnswerSent(bool sinksUs) {
     if (sinksUs) exchange.peerKnowsReady = false;
 }
 
-bool ChunkMustWait(std::string_view chunk) {
-    for (const Message& message : LeadingMessages(chunk)) {
-        if (message.kind != MessageKind::kChat) return LeadMustWait(message);
-    }
-    return false;
+bool PeerKnowsReady() {
+    return exchange.peerKnowsReady;
+}
+
+bool ShotAwaitsAnswer() {
+    return !exchange.pendingShot.empty();
+}
+
+bool PeerHasTurn() {
+    return exchange.peerTurn;
 }
 
 }  // namespace game

@@ -1,8 +1,7 @@
 // What this side knows of a game's exchange with the opponent: the shot awaiting
 // its answer, whether our Ready counts, and whose turn it is on the other side
 // as the messages sent so far tell it. From that it says whether a shot may go
-// out, whether an answer counts, and whether a file chunk may be written now
-// without the opponent taking its first bytes for a message it may receive.
+// out and whether an answer counts.
 // Its state is guarded by the screen mutex; it sends and draws nothing.
 #pragma once
 
@@ -27,6 +26,8 @@ void NoteReadySent() REQUIRES(ScreenMutex);
 // Both sides have sent their Ready, so shots count.
 bool GameRunning() REQUIRES(ScreenMutex);
 
+// A shot of the opponent counts: the game runs and it is the opponent's turn.
+bool OpponentMayFire() REQUIRES(ScreenMutex);
 // No shot awaits its answer, or the one that does counts as lost.
 bool MayFire(std::int64_t nowMs) REQUIRES(ScreenMutex);
 void NoteShotSent(std::string_view digits, std::int64_t nowMs) REQUIRES(ScreenMutex);
@@ -37,9 +38,11 @@ void NoteAnswerReceived(bool sunk) REQUIRES(ScreenMutex);
 // We answer the opponent's shot; `sinksUs` when it hit our last ship.
 void NoteAnswerSent(bool sinksUs) REQUIRES(ScreenMutex);
 
-// Whether a file chunk that begins with `chunk` must not be written yet: the
-// opponent, having read everything sent so far, could take its first bytes for
-// a Ready, a Shot or an answer it may receive now.
-bool ChunkMustWait(std::string_view chunk) REQUIRES(ScreenMutex);
+// The opponent counts our Ready: it has read it, and no game ended on its side since.
+bool PeerKnowsReady() REQUIRES(ScreenMutex);
+// A shot of ours awaits its answer.
+bool ShotAwaitsAnswer() REQUIRES(ScreenMutex);
+// The opponent's own turn flag, as the shots and answers we sent have set it.
+bool PeerHasTurn() REQUIRES(ScreenMutex);
 
 }  // namespace game

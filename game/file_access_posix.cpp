@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
+#include "game/transfer_rules.h"
 #include "screen/cp437.h"
 
 namespace game {
@@ -18,6 +21,13 @@ constexpr char kPathSeparator = '/';
 constexpr mode_t kNewFileMode = 0644;
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
+constexpr int kTemporaryAttempts = 100;
+
+struct FileAccessState {
+    int temporaryCount = 0;  // temporary files made so far, for their names
+};
+
+FileAccessState files;
 
 std::string PathText(std::string_view path) {
     return screen::Cp437ToUtf8(path);
@@ -57,16 +67,15 @@ OpenResult OpenForSending(std::string_view path, std::int64_t maxSize, std::int6
     return OpenResult::kOpened;
 }
 
-std::string ReadChunkAt(FileHandle file, std::int64_t at, std::size_t length) {
-    std::string chunk(length, '\0');
+void ReadChunkInto(FileHandle file, std::int64_t at, char* out, std::size_t length) {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = pread(static_cast<int>(file), chunk.data() + done, length - done,
+        const ssize_t n = pread(static_cast<int>(file), out + done, length - done,
                                 static_cast<off_t>(at + static_cast<std::int64_t>(done)));
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    return chunk;
+    std::fill(out + done, out + length, '\0');
 }
 
 void CloseFile(FileHandle file) {
@@ -108,6 +117,31 @@ bool AppendToFile(FileHandle file, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
+}
+
+FileHandle CreateTemporaryFile(std::string& temporary) {
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+        temporary = TemporaryName(getpid(), ++files.temporaryCount);
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            kNewFileMode);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST) break;
+    }
+    temporary.clear();
+    return kNoFile;
+}
+
+bool StoreReceivedFile(std::string_view temporary, std::string_view name) {
+    const std::string from = PathText(temporary);
+    if (NamesSomethingElse(name) || rename(from.c_str(), PathText(name).c_str()) != 0) {
+        unlink(from.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RemoveFile(std::string_view name) {
+    if (!name.empty()) unlink(PathText(name).c_str());
 }
 
 }  // namespace game

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <string>
 
+#include "game/transfer_rules.h"
 #include "screen/cp437.h"
 
 namespace game {
@@ -19,10 +20,17 @@ namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
+constexpr int kTemporaryAttempts = 100;
 constexpr std::string_view kReservedCharacters = "<>:\"/\\|?*";
 // Names Windows takes for devices, also with an extension and in any letter case.
 constexpr std::array<std::string_view, 4> kDeviceNames = {"CON", "PRN", "AUX", "NUL"};
 constexpr std::array<std::string_view, 2> kNumberedDevices = {"COM", "LPT"};
+
+struct FileAccessState {
+    int temporaryCount = 0;  // temporary files made so far, for their names
+};
+
+FileAccessState files;
 
 std::wstring Wide(std::string_view text) {
     std::wstring wide;
@@ -108,8 +116,7 @@ OpenResult OpenForSending(std::string_view path, std::int64_t maxSize, std::int6
     return OpenResult::kOpened;
 }
 
-std::string ReadChunkAt(FileHandle file, std::int64_t at, std::size_t length) {
-    std::string chunk(length, '\0');
+void ReadChunkInto(FileHandle file, std::int64_t at, char* out, std::size_t length) {
     std::size_t done = 0;
     while (done < length) {
         OVERLAPPED position{};
@@ -117,14 +124,14 @@ std::string ReadChunkAt(FileHandle file, std::int64_t at, std::size_t length) {
         position.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
         position.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD read = 0;
-        if (!ReadFile(AsHandle(file), chunk.data() + done, static_cast<DWORD>(length - done), &read,
+        if (!ReadFile(AsHandle(file), out + done, static_cast<DWORD>(length - done), &read,
                       &position) ||
             read == 0) {
             break;
         }
         done += read;
     }
-    return chunk;
+    std::fill(out + done, out + length, '\0');
 }
 
 void CloseFile(FileHandle file) {
@@ -172,6 +179,35 @@ bool AppendToFile(FileHandle file, std::string_view bytes) {
         bytes.remove_prefix(written);
     }
     return true;
+}
+
+FileHandle CreateTemporaryFile(std::string& temporary) {
+    for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+        temporary = TemporaryName(static_cast<long>(GetCurrentProcessId()), ++files.temporaryCount);
+        const HANDLE file = CreateFileW(Wide(temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return FromHandle(file);
+        if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    temporary.clear();
+    return kNoFile;
+}
+
+// The stored file shows like any other; the temporary one was hidden.
+bool StoreReceivedFile(std::string_view temporary, std::string_view name) {
+    const std::wstring from = Wide(temporary);
+    const std::wstring to = Wide(name);
+    if (NamesSomethingElse(name) ||
+        !MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(from.c_str());
+        return false;
+    }
+    SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return true;
+}
+
+void RemoveFile(std::string_view name) {
+    if (!name.empty()) DeleteFileW(Wide(name).c_str());
 }
 
 }  // namespace game

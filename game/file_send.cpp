@@ -1,16 +1,22 @@
-// The sending side of a file transfer: the "sendfile" checks, the offer, the
-// wait for the answer and the chunks, paced 100 ms apart. Owns whether our
-// offer waits for an answer and whether its chunks are being sent. The file is
-// read through its own handle; shared state is touched under the screen mutex;
-// the chunks go out through the sender thread, which decides when each may.
+// The sending side of a file transfer: the "sendfile" checks, the offer, the wait for the
+// answer and the file's bytes. A peer that greeted us gets the offer and the file in frames, as
+// fast as the connection takes them, and a checksum at the end; a plain peer gets the offer and
+// chunks paced as it expects them. Owns whether our offer waits for an answer and whether its
+// bytes are being sent. The file is read through its own handle; shared state is touched under
+// the screen mutex; the bytes go out through the sender thread, which decides when each may.
 #include "game/file_transfer.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
+#include "game/checksum.h"
 #include "game/file_access.h"
+#include "game/message_stream.h"
 #include "game/outgoing.h"
+#include "game/plain_peer.h"
 #include "game/protocol.h"
 #include "game/transfer_rules.h"
 #include "screen/graphics.h"
@@ -21,7 +27,7 @@ namespace game {
 
 std::string SendPath;
 std::string TransferName;
-std::int32_t TransferSize = 0;
+std::int64_t TransferSize = 0;
 std::int32_t TransferPercent = 0;
 std::atomic<std::uint8_t> SendingFile{0};
 std::atomic<std::uint8_t> ReceivingFile{0};
@@ -30,15 +36,14 @@ std::atomic<std::uint8_t> FileAnswer{kNoAnswer};
 namespace {
 
 constexpr std::size_t kCommandLength = 9;  // "sendfile" and the byte after it
-constexpr int kChunkPauseMs = 100;
-constexpr int kAnswerPollMs = 250;
+constexpr std::chrono::milliseconds kAnswerLook{250};
 constexpr std::chrono::seconds kAnswerTimeout{300};
 constexpr double kPercent = 100.0;
 
 constexpr std::string_view kAlreadySending = "Sende bereits eine Datei";
 constexpr std::string_view kReceiving = "Empfange gerade eine Datei";
 constexpr std::string_view kNotFound = "Datei konnte nicht gefunden werden";
-// Code page 437: 0x94 o-umlaut, 0xE1 sharp s.
+// Code page 437: 0x94 o-umlaut, 0xE1 sharp s, 0x84 a-umlaut.
 constexpr std::string_view kCannotOpen =
     "Kann Datei nicht \x94"
     "ffnen";
@@ -46,27 +51,36 @@ constexpr std::string_view kTooLarge = "Datei ist zu gro\xE1";
 constexpr std::string_view kRefused = "Datei wurde abgelehnt";
 constexpr std::string_view kAccepted = "Datei wurde angenommen";
 constexpr std::string_view kSent = "Datei gesendet";
-// Code page 437: 0x84 a-umlaut.
 constexpr std::string_view kNotAllSent = "Datei nicht vollst\x84ndig gesendet: ";
 
 struct SendState {
+    // The answer wakes the sender at once; a stop or a lost connection is seen at its next look.
+    std::mutex answerLock;
+    std::condition_variable answerCame;
     bool offerWaiting GUARDED_BY(ScreenMutex) = false;  // our offer is out, not yet answered
-    bool sending GUARDED_BY(ScreenMutex) = false;       // its chunks are going out
+    bool sending GUARDED_BY(ScreenMutex) = false;       // its bytes are going out
     bool refused GUARDED_BY(ScreenMutex) = false;       // an "n" came while they did
+    bool framed GUARDED_BY(ScreenMutex) = false;        // the offer went out in a frame
+    std::int64_t drawnMs GUARDED_BY(ScreenMutex) = 0;   // when the bar was last drawn
 };
 
 SendState outgoing;
 
-// Only a regular file below 2 GiB can be offered.
-FileHandle OpenSendPath(std::int32_t& size) REQUIRES(ScreenMutex) {
-    std::int64_t length = 0;
+std::int64_t NowMs() {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    return duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// A regular file is offered, up to the largest size the offer can carry.
+FileHandle OpenSendPath(std::int64_t& size) REQUIRES(ScreenMutex) {
     FileHandle file = kNoFile;
-    const OpenResult result = OpenForSending(SendPath, kMaxTransferSize, length, file);
+    const std::int64_t limit = outgoing.framed ? kMaxFramedSize : kMaxTransferSize;
+    const OpenResult result = OpenForSending(SendPath, limit, size, file);
     if (result != OpenResult::kOpened) {
         screen::LogLine(result == OpenResult::kTooLarge ? kTooLarge : kCannotOpen);
         return kNoFile;
     }
-    size = static_cast<std::int32_t>(length);
     return file;
 }
 
@@ -77,9 +91,10 @@ void FinishSending() REQUIRES(ScreenMutex) {
 }
 
 // On success the offer goes to `peer`, the connection of this transfer: a
-// later opponent never gets its chunks.
+// later opponent never gets its bytes.
 FileHandle StartOffer(net::ConnId& peer) REQUIRES(ScreenMutex) {
-    std::int32_t size = 0;
+    outgoing.framed = PeerExtension() >= kFramedFiles;
+    std::int64_t size = 0;
     const FileHandle file = OpenSendPath(size);
     if (file == kNoFile) return kNoFile;
     TransferName = LastPathComponent(SendPath);
@@ -87,17 +102,23 @@ FileHandle StartOffer(net::ConnId& peer) REQUIRES(ScreenMutex) {
     FileAnswer.store(kNoAnswer, std::memory_order_relaxed);
     outgoing.offerWaiting = true;
     peer = PeerId;
-    QueueToPeer(OfferMessage(TransferName, size));
+    QueueToPeer(outgoing.framed ? OfferFrame(TransferName, size)
+                                : OfferMessage(TransferName, size));
     return file;
+}
+
+bool StillWaiting() {
+    return FileAnswer.load(std::memory_order_relaxed) == kNoAnswer && !Stopping() &&
+           ConnectedFlag.load(std::memory_order_relaxed) == 1;
 }
 
 // No answer within the time-out, or a connection gone, counts as a refusal.
 bool AwaitAnswer() EXCLUDES(ScreenMutex) {
     const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
-    while (FileAnswer.load(std::memory_order_relaxed) == kNoAnswer && !Stopping() &&
-           ConnectedFlag.load(std::memory_order_relaxed) == 1 &&
-           std::chrono::steady_clock::now() < deadline) {
-        screen::DelayMs(kAnswerPollMs);
+    {
+        std::unique_lock lock(outgoing.answerLock);
+        while (StillWaiting() && std::chrono::steady_clock::now() < deadline)
+            outgoing.answerCame.wait_for(lock, kAnswerLook);
     }
     ScreenGuard guard;
     outgoing.offerWaiting = false;
@@ -107,33 +128,72 @@ bool AwaitAnswer() EXCLUDES(ScreenMutex) {
     if (!accepted) FinishSending();
     outgoing.sending = accepted;
     outgoing.refused = false;
+    outgoing.drawnMs = NowMs();
     return accepted;
 }
 
-// One chunk written and its progress drawn; false when the transfer ends here.
-bool SendChunk(FileHandle file, net::ConnId peer, std::int64_t at, std::int32_t size)
-    EXCLUDES(ScreenMutex) {
-    const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
-    if (WriteFileChunk(peer, ReadChunkAt(file, at, length), at == 0) != ChunkResult::kWritten) {
+// The bar after `done` bytes of `size`, at most every kProgressIntervalMs.
+void ShowProgressWhenDue(std::int64_t done, std::int64_t size) REQUIRES(ScreenMutex) {
+    const std::int64_t now = NowMs();
+    if (!ProgressDue(outgoing.drawnMs, now)) return;
+    outgoing.drawnMs = now;
+    TransferPercent = PercentOf(done, size);
+    screen::ShowProgress(TransferPercent);
+}
+
+// One chunk or frame written and its progress drawn; false when the transfer ends here.
+bool WriteAndShow(net::ConnId peer, std::string bytes, ChunkKind kind, std::int64_t at,
+                  std::int64_t done, std::int64_t size) EXCLUDES(ScreenMutex) {
+    if (WriteFileChunk(peer, std::move(bytes), kind, at == 0) != ChunkResult::kWritten) {
         return false;
     }
     ScreenGuard guard;
-    TransferPercent = PercentOf(at + 1, size);
-    screen::ShowProgress(TransferPercent);
+    ShowProgressWhenDue(done, size);
     return !Stopping() && !outgoing.refused;
+}
+
+// A plain peer's chunks, kChunkPauseMs apart.
+bool SendChunks(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(ScreenMutex) {
+    bool whole = true;
+    for (std::int64_t at = 0; at < size && whole; at += kFileChunkBytes) {
+        const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
+        std::string chunk(length, '\0');
+        ReadChunkInto(file, at, chunk.data(), length);
+        whole = WriteAndShow(peer, std::move(chunk), ChunkKind::kPlainChunk, at, at + 1, size);
+        if (whole) screen::DelayMs(kChunkPauseMs);
+    }
+    return whole;
+}
+
+// Data frames back to back, then the end frame with the checksum of every byte sent.
+bool SendFrames(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(ScreenMutex) {
+    std::uint32_t checksum = StartChecksum();
+    bool whole = true;
+    for (std::int64_t at = 0; at < size && whole; at += kDataFramePayload) {
+        const std::size_t length = std::min<std::int64_t>(kDataFramePayload, size - at);
+        std::string frame = FrameHeader(kDataFrame, length);
+        frame.resize(kFrameHeader + length);
+        ReadChunkInto(file, at, frame.data() + kFrameHeader, length);
+        checksum = ExtendChecksum(checksum, std::string_view(frame).substr(kFrameHeader));
+        whole = WriteAndShow(peer, std::move(frame), ChunkKind::kFrame, at, at + length, size);
+    }
+    return whole && WriteFileChunk(peer, EndFrame(checksum), ChunkKind::kLastFrame, size == 0) ==
+                        ChunkResult::kWritten;
 }
 
 // Ends early when the program stops, the connection is gone or the other side
 // refuses the rest; the last line tells how it ended.
-void SendChunks(FileHandle file, net::ConnId peer, std::int32_t size) EXCLUDES(ScreenMutex) {
-    bool whole = true;
-    for (std::int64_t at = 0; at < size && whole; at += kFileChunkBytes) {
-        whole = SendChunk(file, peer, at, size);
-        if (whole) screen::DelayMs(kChunkPauseMs);
+void SendFile(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(ScreenMutex) {
+    const std::int64_t startMs = NowMs();
+    bool framed = false;
+    {
+        ScreenGuard guard;
+        framed = outgoing.framed;
     }
+    const bool whole = framed ? SendFrames(file, peer, size) : SendChunks(file, peer, size);
     ScreenGuard guard;
     if (whole) {
-        screen::LogLine(kSent);
+        screen::LogLine(std::string(kSent) + SizeAndRate(size, NowMs() - startMs));
     } else if (outgoing.refused) {
         screen::LogLine(kRefused);
     } else if (!Stopping()) {
@@ -165,7 +225,7 @@ bool PrepareSend(std::string_view line) {
 void FileSendWorker() {
     net::ConnId peer = net::kNoConnection;
     FileHandle file = kNoFile;
-    std::int32_t size = 0;
+    std::int64_t size = 0;
     {
         ScreenGuard guard;
         file = StartOffer(peer);
@@ -174,7 +234,7 @@ void FileSendWorker() {
     }
     if (file == kNoFile) return;
     if (AwaitAnswer()) {
-        SendChunks(file, peer, size);
+        SendFile(file, peer, size);
         ScreenGuard guard;
         FinishSending();
     }
@@ -183,7 +243,9 @@ void FileSendWorker() {
 
 void ReceiveFileAnswer(bool accepted) {
     if (AwaitingAnswer()) {
+        std::lock_guard lock(outgoing.answerLock);
         FileAnswer.store(accepted ? kAnswerAccepted : kAnswerRefused, std::memory_order_relaxed);
+        outgoing.answerCame.notify_all();
     } else if (outgoing.sending && !accepted) {
         outgoing.refused = true;
         CancelFileChunk();
@@ -195,7 +257,9 @@ bool AwaitingAnswer() {
 }
 
 std::int32_t PercentOf(std::int64_t done, std::int64_t total) {
-    return total > 0 ? static_cast<std::int32_t>(std::lround(done * kPercent / total)) : 0;
+    if (total <= 0) return 0;
+    return static_cast<std::int32_t>(
+        std::lround(static_cast<double>(done) * kPercent / static_cast<double>(total)));
 }
 
 }  // namespace game

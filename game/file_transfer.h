@@ -20,7 +20,7 @@ inline constexpr std::uint8_t kAnswerAccepted = 1;
 
 extern std::string SendPath GUARDED_BY(ScreenMutex);
 extern std::string TransferName GUARDED_BY(ScreenMutex);
-extern std::int32_t TransferSize GUARDED_BY(ScreenMutex);
+extern std::int64_t TransferSize GUARDED_BY(ScreenMutex);
 extern std::int32_t TransferPercent GUARDED_BY(ScreenMutex);
 // Written under the screen mutex, polled without it.
 extern std::atomic<std::uint8_t> SendingFile;
@@ -31,7 +31,8 @@ extern std::atomic<std::uint8_t> FileAnswer;
 // For a "sendfile" line: checks the path and that no transfer runs; true when a
 // FileSendWorker is to be started.
 bool PrepareSend(std::string_view line) REQUIRES(ScreenMutex);
-// Offers SendPath, waits for the answer, sends the chunks.
+// Offers SendPath, waits for the answer, sends the file: in frames as fast as the connection
+// takes them to a peer that greeted us, else in chunks paced as a plain peer expects them.
 void FileSendWorker() EXCLUDES(ScreenMutex);
 // The opponent's "SYST:j" or "SYST:n"; counts while our offer waits, and an "n"
 // also while our file is being sent, which then stops.
@@ -46,11 +47,16 @@ std::string ReceiveOffer(std::string_view message) REQUIRES(ScreenMutex);
 // "j" or "n" typed while an offer is pending or a file arrives; false when the
 // line is no answer. `reply` gets the answer to send.
 bool TakeFileAnswer(std::string_view line, std::string& reply) REQUIRES(ScreenMutex);
-// Appends bytes of the accepted file.
+// The payload of an offer frame; returns "SYST:n" for an offer that is refused at once.
+std::string ReceiveFramedOffer(std::string_view payload) REQUIRES(ScreenMutex);
+// Appends bytes of the accepted file, from a plain peer's stream or from data frames.
 void ReceiveFileData(std::string_view bytes) REQUIRES(ScreenMutex);
-// The arriving file ended before its size was reached: it stays as it is.
+void ReceiveFrameData(std::string_view bytes) REQUIRES(ScreenMutex);
+// The end frame: the framed file takes its name if every byte came and the checksum matches.
+void ReceiveFramedEnd(std::string_view payload) REQUIRES(ScreenMutex);
+// A plain peer's arriving file ended before its size was reached: it stays as it is.
 void EndArrivingFile() REQUIRES(ScreenMutex);
-// A connection ended or began: an arriving file stops where it is.
+// A connection ended or began: an arriving file stops where it is (a framed one is removed).
 void StopReceiving() REQUIRES(ScreenMutex);
 
 // Nearest whole percent of `done` in `total`.

@@ -175,6 +175,7 @@ void ShowNewConnection(net::ConnId id) REQUIRES(ScreenMutex) {
     StartExchange(!client);
     ResetStream();
     StopReceiving();
+    QueueGreeting();
     screen::DropPresses();
     screen::ClearFleetBoard();
     screen::PaintTurnIndicator(screen::kWhite);

@@ -1,8 +1,8 @@
-// The sender thread and its queue. Messages go out in the order queued; a file
-// chunk waits until it is the only thing left to write and the exchange says
-// the opponent cannot take its first bytes for a message, and, after a chat
-// line, until that line has been acknowledged and a pause has passed, so the
-// line arrives on its own and a chunk's leading look-alike never does.
+// The sender thread and its queue. Messages go out in the order queued, and always ahead of a
+// file's chunk or frame, which waits until it is the only thing left to write. A connection's
+// first bytes are our greeting, and nothing follows it until the peer's system has acknowledged
+// it and a pause has passed, so that a plain peer reads the greeting alone and drops it whole.
+// A chunk for a plain peer also waits while its rules say so (plain_peer.h).
 #include "game/outgoing.h"
 
 #include <chrono>
@@ -10,8 +10,7 @@
 #include <deque>
 #include <mutex>
 
-#include "game/exchange.h"
-#include "game/message_stream.h"
+#include "game/plain_peer.h"
 #include "game/protocol.h"
 #include "net/send.h"
 #include "screen/message_log.h"
@@ -23,8 +22,12 @@ using Clock = std::chrono::steady_clock;
 
 // While a chunk is held, the sender looks again at least this often.
 constexpr std::chrono::milliseconds kHeldChunkRecheck{50};
-// A chunk is written no sooner than this after a chat line.
-constexpr std::chrono::milliseconds kChunkPauseAfterChat{300};
+// After the greeting: how often to look whether the peer's system has acknowledged it, for how
+// long at most, and the pause after that. A plain peer's worker reads a receive within
+// microseconds of its arrival; the pause leaves it a wide margin before our next bytes come.
+constexpr std::chrono::milliseconds kAcknowledgeRecheck{5};
+constexpr std::chrono::milliseconds kAcknowledgeWait{5000};
+constexpr std::chrono::milliseconds kGreetingQuiet{200};
 // Code page 437: 0x84 a-umlaut.
 constexpr std::string_view kChunkWaits =
     "Datei wartet auf den n\x84"
@@ -36,6 +39,7 @@ enum class Decision { kWrite, kHold, kRetry, kGiveUp };
 struct Entry {
     net::ConnId peer;
     std::string bytes;
+    bool greeting = false;
 };
 
 struct Outgoing {
@@ -45,11 +49,10 @@ struct Outgoing {
     std::deque<Entry> queue;
     net::ConnId chunkPeer = net::kNoConnection;
     std::string chunk;
+    bool chunkFramed = false;  // a frame for a greeted peer, which needs no plain rule
     ChunkState chunkState = ChunkState::kNone;
-    bool chatSinceChunk = false;
     // The player has been told that a chunk of this file waits for the game to move on.
     bool waitTold = false;
-    Clock::time_point chatWrittenAt{};
     screen::ThreadHandle thread = nullptr;
     bool stopping = false;
 };
@@ -63,26 +66,26 @@ void EnsureSender() {
     if (out.thread == nullptr && !out.stopping) out.thread = screen::ThreadCreate(SenderLoop);
 }
 
+// The peer's system has taken the greeting (where the system tells), then the pause passes;
+// nothing else is written meanwhile, and stopping ends the wait.
+void SettleGreeting(net::ConnId peer) {
+    std::unique_lock lock(out.lock);
+    const auto deadline = Clock::now() + kAcknowledgeWait;
+    while (!out.stopping && Clock::now() < deadline) {
+        lock.unlock();
+        const bool acknowledged = net::UnacknowledgedBytes(peer) == 0;
+        lock.lock();
+        if (acknowledged) break;
+        out.wake.wait_for(lock, kAcknowledgeRecheck, [] { return out.stopping; });
+    }
+    out.wake.wait_for(lock, kGreetingQuiet, [] { return out.stopping; });
+}
+
 void WriteMessage(const Entry& entry) {
     std::uint32_t sent = 0;
     net::SendData(entry.peer, entry.bytes, sent);
-    if (!entry.bytes.starts_with(kChatKeyword)) return;
-    std::lock_guard guard(out.lock);
-    out.chatSinceChunk = true;
-    out.chatWrittenAt = Clock::now();
-}
-
-// At most one chunk is on its way, so a message queued meanwhile waits behind
-// little on a slow link. A chunk that begins like a chat line must reach the
-// wire whole, from its first byte on, and one after a chat line must not arrive
-// together with it.
-bool WireIsClear(std::string_view chunk) {
-    const std::size_t unacknowledged = net::UnacknowledgedBytes(out.chunkPeer);
-    if (unacknowledged > kFileChunkBytes) return false;
-    const bool chatLead = chunk.starts_with(kChatKeyword);
-    if (!chatLead && !out.chatSinceChunk) return true;
-    if (out.chatSinceChunk && Clock::now() - out.chatWrittenAt < kChunkPauseAfterChat) return false;
-    return unacknowledged == 0;
+    if (entry.greeting) SettleGreeting(entry.peer);
+    if (entry.bytes.starts_with(kChatKeyword)) NoteChatWritten();
 }
 
 // A chunk held until the game moves on can wait as long as the opponent takes to place or
@@ -93,6 +96,17 @@ void TellChunkWaits() REQUIRES(ScreenMutex) {
     screen::LogLine(kChunkWaits);
 }
 
+// A plain peer's chunk waits while its first bytes could pass for a message there, or while
+// the wire is not clear of the chunk and the chat line before it.
+Decision DecidePlainChunk() REQUIRES(ScreenMutex) {
+    if (ChunkMustWait(out.chunk)) {
+        TellChunkWaits();
+        return Decision::kHold;
+    }
+    if (!WireIsClear(out.chunk, net::UnacknowledgedBytes(out.chunkPeer))) return Decision::kHold;
+    return Decision::kWrite;
+}
+
 Decision DecideChunk() EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
     std::lock_guard lock(out.lock);
@@ -101,27 +115,24 @@ Decision DecideChunk() EXCLUDES(ScreenMutex) {
     const bool gone = Stopping() || out.chunkPeer != PeerId ||
                       ConnectedFlag.load(std::memory_order_relaxed) == 0;
     if (gone) return Decision::kGiveUp;
-    if (ChunkMustWait(out.chunk)) {
-        TellChunkWaits();
-        return Decision::kHold;
-    }
-    if (!WireIsClear(out.chunk)) return Decision::kHold;
-    out.chunkState = ChunkState::kWriting;
-    return Decision::kWrite;
+    const Decision decision = out.chunkFramed ? Decision::kWrite : DecidePlainChunk();
+    if (decision == Decision::kWrite) out.chunkState = ChunkState::kWriting;
+    return decision;
 }
 
 void FinishChunk(ChunkState state) {
     std::lock_guard lock(out.lock);
     if (out.chunkState == ChunkState::kWriting || out.chunkState == ChunkState::kWaiting) {
         out.chunkState = state;
-        if (state == ChunkState::kWritten) out.chatSinceChunk = false;
     }
     out.chunkDone.notify_all();
 }
 
+// Runs on the sender thread.
 void WriteChunk() {
     std::uint32_t sent = 0;
     const bool written = net::SendData(out.chunkPeer, out.chunk, sent) == net::kNoError;
+    if (written) NoteChunkWritten();
     FinishChunk(written ? ChunkState::kWritten : ChunkState::kFailed);
 }
 
@@ -155,28 +166,49 @@ void SenderLoop() {
     }
 }
 
-}  // namespace
-
-void QueueToPeer(std::string message) {
+void Queue(Entry entry) REQUIRES(ScreenMutex) {
     std::lock_guard lock(out.lock);
     if (out.stopping) return;
-    out.queue.push_back({PeerId, std::move(message)});
+    out.queue.push_back(std::move(entry));
     EnsureSender();
     out.wake.notify_one();
 }
 
-ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, bool firstOfFile) {
+}  // namespace
+
+void QueueToPeer(std::string message) {
+    Queue({PeerId, std::move(message)});
+}
+
+void QueueGreeting() {
+    Queue({PeerId, GreetingMessage(kHighestExtension), true});
+}
+
+namespace {
+
+bool ChunkOnItsWay() {
+    return out.chunkState == ChunkState::kWaiting || out.chunkState == ChunkState::kWriting;
+}
+
+}  // namespace
+
+// The chunk handed over before this one goes first; its failure ends the file here, unless
+// this chunk begins a new file.
+ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, ChunkKind kind, bool firstOfFile) {
     std::unique_lock lock(out.lock);
-    if (out.stopping) return ChunkResult::kNotWritten;
+    out.chunkDone.wait(lock, [] { return !ChunkOnItsWay(); });
+    const bool failedBefore = out.chunkState == ChunkState::kFailed && !firstOfFile;
+    out.chunkState = ChunkState::kNone;
+    if (out.stopping || failedBefore) return ChunkResult::kNotWritten;
     if (firstOfFile) out.waitTold = false;
     out.chunkPeer = peer;
     out.chunk = std::move(chunk);
+    out.chunkFramed = kind != ChunkKind::kPlainChunk;
     out.chunkState = ChunkState::kWaiting;
     EnsureSender();
     out.wake.notify_one();
-    out.chunkDone.wait(lock, [] {
-        return out.chunkState == ChunkState::kWritten || out.chunkState == ChunkState::kFailed;
-    });
+    if (kind == ChunkKind::kFrame) return ChunkResult::kWritten;
+    out.chunkDone.wait(lock, [] { return !ChunkOnItsWay(); });
     const bool written = out.chunkState == ChunkState::kWritten;
     out.chunkState = ChunkState::kNone;
     return written ? ChunkResult::kWritten : ChunkResult::kNotWritten;

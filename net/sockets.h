@@ -15,6 +15,9 @@ namespace net {
 // The send buffer of a connection: a peer that stops reading holds little memory and stalls a
 // send within seconds, where the system's own sizing on loopback would queue megabytes first.
 inline constexpr int kSendBufferBytes = 64 * 1024;
+// The receive queue of a connection: a message that follows a file's bytes waits behind at most
+// this much of them, where the system's own sizing would let megabytes queue up ahead of it.
+inline constexpr int kReceiveQueueBytes = 256 * 1024;
 
 // A peer that vanishes without closing (a laptop lid shut, a cable pulled) is noticed by the
 // system within kDeadPeerMilliseconds, whether the connection is idle (keepalive probes from
@@ -69,7 +72,8 @@ bool IsSelfConnected(int socket);
 // still linger in TIME_WAIT.
 void AllowQuickRebind(int socket);
 // Small writes leave at once instead of waiting for the peer's delayed acknowledgement, the send
-// buffer is bounded (kSendBufferBytes), and a vanished peer is noticed (kDeadPeerMilliseconds).
+// and receive buffers are bounded (kSendBufferBytes, kReceiveQueueBytes), and a vanished peer is
+// noticed (kDeadPeerMilliseconds).
 void SetUpConnectedSocket(int socket);
 // Bytes handed to the system that the peer has not yet acknowledged; 0 where the system cannot
 // tell.

@@ -155,6 +155,7 @@ void AllowQuickRebind(int socket) {
 void SetUpConnectedSocket(int socket) {
     SetOption(socket, IPPROTO_TCP, TCP_NODELAY, 1);
     SetOption(socket, SOL_SOCKET, SO_SNDBUF, kSendBufferBytes);
+    SetOption(socket, SOL_SOCKET, SO_RCVBUF, kReceiveQueueBytes);
     SetOption(socket, SOL_SOCKET, SO_KEEPALIVE, 1);
     SetOption(socket, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleSeconds);
     SetOption(socket, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalSeconds);

@@ -215,6 +215,7 @@ void SetUpConnectedSocket(int socket) {
     SetNonBlocking(socket, true);
     SetOption(socket, IPPROTO_TCP, TCP_NODELAY, 1);
     SetOption(socket, SOL_SOCKET, SO_SNDBUF, kSendBufferBytes);
+    SetOption(socket, SOL_SOCKET, SO_RCVBUF, kReceiveQueueBytes);
     KeepAlive(socket);
     SetOption(socket, IPPROTO_TCP, kTcpMaxRetransmitSeconds,
               kDeadPeerMilliseconds / kMillisecondsPerSecond);

@@ -5,11 +5,11 @@
 # Only packages that are missing are installed, so running it again is harmless.
 set -eu
 
-RUN_PACKAGES="g++ cmake make libx11-dev"
-# Cross-compiler with the posix thread model, Wine to run the result, NSIS for the installer,
-# GoogleTest's sources for the Windows tests, zlib for the icon generator.
-WINDOWS_PACKAGES="g++ cmake make zlib1g-dev g++-mingw-w64-x86-64-posix wine wine64 nsis \
-googletest"
+RUN_PACKAGES="g++ cmake make libx11-dev zlib1g-dev"
+# Cross-compiler with the posix thread model and zlib built for it, Wine to run the result, NSIS
+# for the installer, GoogleTest's sources for the Windows tests, zlib for the icon generator.
+WINDOWS_PACKAGES="g++ cmake make zlib1g-dev g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine \
+wine64 nsis googletest"
 TEST_PACKAGES="$RUN_PACKAGES $WINDOWS_PACKAGES pkg-config libxtst-dev libgtest-dev libgmock-dev zlib1g-dev xvfb \
 xauth iproute2 util-linux clang-14 libclang-rt-14-dev dpkg-dev desktop-file-utils appstream \
 man-db groff-base lintian"

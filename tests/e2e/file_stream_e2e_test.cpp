@@ -89,6 +89,7 @@ class FileStream : public ::testing::Test {
         ASSERT_TRUE(StartSession(server, kGameBinary));
         ASSERT_TRUE(StartServerGame(server, serverLast));
         raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+        ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
         ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
         ASSERT_TRUE(PlaceFleet(server, kServerFleet, serverLast));
         ASSERT_EQ(ReadRaw(raw, 6, kAnswerTimeoutMs), "SYST:R");
@@ -212,6 +213,7 @@ TEST_F(FileStream, NamesOfFifosOverlongNamesAndControlBytesAreRefused) {
     ASSERT_TRUE(StartSession(server, kGameBinary));
     ASSERT_TRUE(StartServerGame(server, serverLast));
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
     for (const std::string& name : {std::string("rohr"), std::string(256, 'a'),
                                     std::string("a\x01z"), std::string("a\x7Fz")}) {
@@ -236,6 +238,7 @@ TEST_F(FileStream, AnInputLineCutOffByADisconnectIsErasedAndSendsNothingLater) {
     ASSERT_TRUE(StartSession(server, kGameBinary));
     ASSERT_TRUE(StartServerGame(server, serverLast));
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
     ASSERT_TRUE(OpenInputLine(server, serverLast) && TypeText(server, "abc", 20));
     Shows(
@@ -252,6 +255,7 @@ TEST_F(FileStream, AnInputLineCutOffByADisconnectIsErasedAndSendsNothingLater) {
         "the lost connection and an empty field without its cursor");
     ASSERT_TRUE(TypeText(server, "xyz", 20));
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
     ASSERT_TRUE(SendInputLine(server, "ok", serverLast));
     EXPECT_EQ(ReadRaw(raw, 9, kAnswerTimeoutMs), std::string("NACHR:\x02ok"));

@@ -64,6 +64,7 @@ class HostilePeer : public ::testing::Test {
     // A new raw client, met by placement on the server.
     void Join() {
         raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+        ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
         ASSERT_GE(raw, 0);
         ASSERT_TRUE(AwaitConnection(server, '1', last)) << "the next client was not taken";
     }
@@ -165,6 +166,7 @@ TEST_F(HostilePeer, APeerThatStopsReadingCannotFreezeTheGame) {
         << std::string(kBigFileBytes, 'g');
     ASSERT_NO_FATAL_FAILURE(StartServer());
     raw = ConnectRawPeerWithSmallBuffer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_TRUE(AwaitConnection(server, '1', last));
     ASSERT_TRUE(SendInputLine(server, "sendfile gross.bin", last));
     const std::string offer = "DATA:gross.bin?" + std::to_string(kBigFileBytes);

@@ -124,6 +124,7 @@ class NetworkMatch : public ::testing::Test {
     void ReachPlacing() {
         ASSERT_NO_FATAL_FAILURE(StartServer(server));
         raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+        ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
         ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
     }
     void ReachWaitingForReady() {
@@ -249,6 +250,7 @@ TEST_F(NetworkMatch, TwoCopiesPlayGameAfterGameKeepTheScoreAndTheServerTakesANew
 TEST_F(NetworkMatch, ARawPeerCannotForgeAnswersNorFireOutOfTurn) {
     ASSERT_NO_FATAL_FAILURE(StartServer(server));
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_GE(raw, 0);
     ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
     // A second request while connected is closed at once.
@@ -313,6 +315,7 @@ TEST_F(NetworkMatch, ARawPeerCannotForgeAnswersNorFireOutOfTurn) {
     CloseRaw(raw);
     Wait(server, Disconnected, kAnswerTimeoutMs, "the lost connection");
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_GE(raw, 0);
     ASSERT_NO_FATAL_FAILURE(Connect(server, '1'));
     ASSERT_TRUE(SendCloseRequest(server.session));

@@ -92,6 +92,18 @@ std::string ReadRaw(int socket, std::size_t count, int timeoutMs) {
     return got;
 }
 
+std::string ReadFirstBlock(int socket, int timeoutMs) {
+    pollfd ready{socket, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0) return {};
+    char buffer[kReadChunk];
+    const ssize_t n = recv(socket, buffer, sizeof buffer, 0);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+bool TakeGreeting(int socket, int timeoutMs) {
+    return ReadFirstBlock(socket, timeoutMs) == kGreeting;
+}
+
 bool ClosedByPeer(int socket, int timeoutMs) {
     pollfd ready{socket, POLLIN, 0};
     if (poll(&ready, 1, timeoutMs) <= 0) return false;

@@ -18,6 +18,13 @@ int ConnectRawPeerWithSmallBuffer(std::uint16_t port, int timeoutMs);
 bool SendRaw(int socket, std::string_view bytes);
 // Reads until `count` bytes have come or timeoutMs has passed; returns what came.
 std::string ReadRaw(int socket, std::size_t count, int timeoutMs);
+// The game's greeting as a copy built only for the original wire sees it: a block of its own,
+// which such a copy ignores whole ("SYST:" and a letter it does not know).
+inline constexpr std::string_view kGreeting = "SYST:VMarevant/01";
+// What one receive returns, the first bytes to come within timeoutMs; empty when none came.
+std::string ReadFirstBlock(int socket, int timeoutMs);
+// The first block is exactly the greeting, alone.
+bool TakeGreeting(int socket, int timeoutMs);
 // True when the other side closes the connection within timeoutMs.
 bool ClosedByPeer(int socket, int timeoutMs);
 void CloseRaw(int& socket);

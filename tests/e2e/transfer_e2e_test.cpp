@@ -187,6 +187,7 @@ TEST_F(Transfer, TheSenderSeesItsLineAsTypedWhyAFileWaitsAndThatOneBrokeOff) {
     ASSERT_TRUE(StartSession(server, kGameBinary));
     ASSERT_TRUE(StartServerGame(server, serverLast));
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
 
     ASSERT_TRUE(OpenInputLine(server, serverLast) && TypeText(server, "a", kKeyPauseMs));
@@ -248,6 +249,7 @@ TEST_F(Transfer, ARawPeerWritesNothingOutsideTheDirectoryNorBeyondTheOffer) {
     ASSERT_TRUE(StartSession(server, kGameBinary));
     ASSERT_TRUE(StartServerGame(server, serverLast));
     raw = ConnectRawPeer(kGamePort, kConnectTimeoutMs);
+    ASSERT_TRUE(TakeGreeting(raw, kAnswerTimeoutMs)) << "no greeting alone in the first block";
     ASSERT_TRUE(AwaitConnection(server, '1', serverLast));
 
     struct Offer {

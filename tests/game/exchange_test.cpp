@@ -7,6 +7,7 @@
 
 #include "game/exchange.h"
 #include "game/match_state.h"
+#include "game/plain_peer.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "game/message_stream.h"
+#include "game/protocol.h"
 
 namespace {
 
@@ -32,6 +33,17 @@ std::string Chat(const std::string& text) {
     return "NACHR:" + std::string(1, static_cast<char>(text.size())) + text;
 }
 
+// A frame as the wire carries it: "SYST:F", its type, eight bytes of length, the payload.
+std::string FrameBytes(char type, const std::string& payload) {
+    std::string frame = std::string("SYST:F") + type;
+    for (int shift = 56; shift >= 0; shift -= 8)
+        frame += static_cast<char>(static_cast<std::uint64_t>(payload.size()) >> shift & 0xFF);
+    return frame + payload;
+}
+
+const std::string kGreeting = "SYST:VMarevant/01";
+const std::string kOfferPayload = std::string("\0\0\0\0\0\0\x01\x02", 8) + "bild.png";
+
 bool AnythingCouldCome(const Message&) {
     return true;
 }
@@ -54,7 +66,8 @@ std::vector<Message> Feed(const std::vector<std::string>& pieces,
 std::vector<Expected> Joined(const std::vector<Message>& messages) {
     std::vector<Expected> joined;
     for (const Message& m : messages) {
-        if (m.kind == K::kFileData && !joined.empty() && joined.back().kind == K::kFileData) {
+        const bool data = m.kind == K::kFileData || m.kind == K::kFrameData;
+        if (data && !joined.empty() && joined.back().kind == m.kind) {
             joined.back().bytes += m.bytes;
         } else {
             joined.push_back({m.kind, m.bytes});
@@ -117,6 +130,24 @@ const std::vector<Case> kCases = {
     {"no file data while none is due",
      std::string(game::kFileChunkBytes, 'x') + "SYST:R",
      {{K::kReady, "SYST:R"}}},
+    {"after a greeting, an offer, data with messages inside, the end and a shot, all framed",
+     kGreeting + FrameBytes('O', kOfferPayload) + FrameBytes('D', "SHOT:12SYST:R" + Chat("x")) +
+         FrameBytes('D', "") + FrameBytes('D', "SYST:FD") + FrameBytes('E', "\x01\x02\x03\x04") +
+         "SHOT:34",
+     {{K::kGreeting, kGreeting},
+      {K::kFramedOffer, kOfferPayload},
+      {K::kFrameData, "SHOT:12SYST:R" + Chat("x") + "SYST:FD"},
+      {K::kFramedEnd, "\x01\x02\x03\x04"},
+      {K::kShot, "SHOT:34"}}},
+    {"without a greeting a frame fits no message",
+     FrameBytes('D', "abc") + "SYST:R",
+     {{K::kReady, "SYST:R"}}},
+    {"a greeting of another program is none, and frames stay unread",
+     "SYST:VMarevanX/01" + FrameBytes('D', "abc") + "SYST:R",
+     {{K::kReady, "SYST:R"}}},
+    {"a frame header that names no frame, or too long a frame, is dropped",
+     kGreeting + FrameBytes('Z', "abc") + FrameBytes('E', "12345") + "SYST:R",
+     {{K::kGreeting, kGreeting}, {K::kReady, "SYST:R"}}},
 };
 
 TEST_F(Stream, EveryKindWholeOrCutAtAnyPointGivesTheSameMessagesInOrder) {

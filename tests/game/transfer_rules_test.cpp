@@ -89,6 +89,54 @@ TEST(TransferRules, TheSizeInKiBIsPlainDecimalWithUpTo16SignificantDigits) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(game::SizeInKiB(c.bytes), c.kib) << c.bytes;
+    // A framed offer carries sizes far beyond 2 GiB; they still show in plain decimal.
+    EXPECT_EQ(game::SizeInKiB(std::int64_t{5} << 40), "5368709120");
+}
+
+// The end lines: bytes as they are below 1000, else one decimal after a comma in the largest
+// unit of 1000 that fits; the rate the same per second, from at least one millisecond.
+TEST(TransferRules, SizeAndRateReadAsAPlayerExpectsThem) {
+    struct Case {
+        std::int64_t bytes;
+        std::int64_t ms;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {212400000, 2210, " (212,4 MB, 96,1 MB/s)"},
+        {0, 0, " (0 B, 0 B/s)"},
+        {999, 1000, " (999 B, 999 B/s)"},
+        {1000, 1, " (1,0 KB, 1,0 MB/s)"},
+        {20480, 333, " (20,5 KB, 61,5 KB/s)"},
+        {(std::int64_t{2} << 30) + 6144, 2500, " (2,1 GB, 859,0 MB/s)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(game::SizeAndRate(c.bytes, c.ms), c.shown) << c.bytes << " in " << c.ms << " ms";
+}
+
+// A framed offer's payload: eight bytes of size, most significant first, then the name; a size
+// with the top bit set, or a payload too short for a size, is no offer.
+TEST(TransferRules, AFramedOfferSplitsIntoItsSizeAndName) {
+    struct Case {
+        std::string payload;
+        bool taken;
+        std::int64_t size;
+        const char* name;
+    };
+    const Case cases[] = {
+        {std::string("\0\0\0\0\0\0\x06\0", 8) + "bild.png", true, 1536, "bild.png"},
+        {std::string("\0\0\0\x01\0\0\0\0", 8), true, std::int64_t{1} << 32, ""},
+        {std::string("\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8) + "x", true, 0x7FFFFFFFFFFFFFFF, "x"},
+        {std::string("\x80\0\0\0\0\0\0\0", 8) + "x", false, 0, ""},
+        {std::string("\0\0\0", 3), false, 0, ""},
+    };
+    for (const Case& c : cases) {
+        std::int64_t size = 0;
+        std::string name;
+        ASSERT_EQ(game::SplitFramedOffer(c.payload, size, name), c.taken) << c.name;
+        if (!c.taken) continue;
+        EXPECT_EQ(size, c.size);
+        EXPECT_EQ(name, c.name);
+    }
 }
 
 }  // namespace

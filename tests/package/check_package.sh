@@ -28,7 +28,7 @@ $files"
 
 # Only what the program links: no X extension libraries, nothing the tests use.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | LC_ALL=C sort | tr '\n' ' ')
-[ "$depends" = "libc6 libgcc-s1 libstdc++6 libx11-6 " ] || fail "depends on: $depends"
+[ "$depends" = "libc6 libgcc-s1 libstdc++6 libx11-6 zlib1g " ] || fail "depends on: $depends"
 
 desktop-file-validate "$root/usr/share/applications/marevant.desktop" || fail "desktop file"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.marevant.Marevant.metainfo.xml" \
