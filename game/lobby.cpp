@@ -8,8 +8,10 @@
 
 #include "game/board.h"
 #include "game/computer_match.h"
+#include "game/discovery.h"
 #include "game/input_line.h"
 #include "game/network_match.h"
+#include "net/datagram.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
 
@@ -26,6 +28,7 @@ constexpr std::size_t kAddressRowLength = screen::kAddressRowLength;
 constexpr std::size_t kAddressLineFits =
     (screen::kStatusInterior.x2 - screen::kStatusInterior.x1 + 1) / screen::kGlyphWidth;
 constexpr std::string_view kAcceptedChars = "0123456789.AIKaik";
+constexpr std::string_view kServerFound = "Server gefunden: ";
 
 // The quotation marks and the runs of blanks are part of the texts: the blanks
 // pad the first row of each long line to exactly the log's width.
@@ -92,8 +95,36 @@ void LobbyInputLine(ProgramEnd end) {
     if (RunInputLine() == LineEnd::kClosed && Stopping()) QuitProgram(end);
 }
 
+// The servers heard since the last look, each as a line of the log.
+void LogFoundServers() {
+    for (const std::string& address : TakeFoundServers())
+        screen::LogLine(std::string(kServerFound) + address);
+}
+
+// The address the log row under a press names, when it is a line of a server found; empty
+// otherwise.
+std::string FoundAddressAt(int x, int y) {
+    if (!screen::InZone(screen::kLogClickZone, x, y)) return {};
+    const int slot = (y - screen::kLogTextPos.y) / screen::kLogLineHeight;
+    const std::string line = screen::LogSlot(slot);
+    if (!line.starts_with(kServerFound)) return {};
+    const std::string address = line.substr(kServerFound.size());
+    return net::IsDottedAddress(address) ? address : std::string();
+}
+
+// A click on a found server's line connects to it, as if its address were typed and confirmed.
+void ConnectToFound(const std::string& address, ProgramEnd end) {
+    AddressText = address;
+    DrawAddressField();
+    Connect(end);
+}
+
 void IdleClick(const screen::MouseSample& mouse, ProgramEnd end) {
-    if (screen::kInputLineClickZone.y1 < mouse.y && mouse.y < screen::kInputLineClickZone.y2) {
+    if (screen::InZone(screen::kLogClickZone, mouse.x, mouse.y)) {
+        const std::string address = FoundAddressAt(mouse.x, mouse.y);
+        if (!address.empty()) ConnectToFound(address, end);
+    } else if (screen::kInputLineClickZone.y1 < mouse.y &&
+               mouse.y < screen::kInputLineClickZone.y2) {
         if (screen::InZone(screen::kInputLineClickZone, mouse.x, mouse.y)) LobbyInputLine(end);
     } else if (screen::InZone(screen::kStatusClickZone, mouse.x, mouse.y)) {
         AddressEntry(end);
@@ -115,8 +146,10 @@ void ShowHelpLines() {
 // second.
 void LobbyLoop(ProgramEnd end) {
     ShowHelpLines();
+    ListenForServers(true);
     for (;;) {
         const std::uint64_t seen = screen::InputGeneration();
+        LogFoundServers();
         const screen::MouseSample press = screen::TakePress();
         const bool clicked = screen::IsLeftClick(press);
         if (clicked) IdleClick(press, end);
@@ -131,6 +164,7 @@ void AddressEntry(ProgramEnd end) {
     AddressText.clear();
     ClearStatusPanel();
     for (;;) {
+        LogFoundServers();
         const std::string key = screen::ReadKey();
         if (!key.empty()) {
             if (ApplyAddressKey(key, end)) return;
@@ -139,15 +173,18 @@ void AddressEntry(ProgramEnd end) {
         screen::WaitMs(kEntryPauseMs);
         const screen::MouseSample press = screen::TakePress();
         if (screen::IsLeftClick(press)) {
-            if (screen::InZone(screen::kPhaseClickZone, press.x, press.y)) Connect(end);
+            const std::string found = FoundAddressAt(press.x, press.y);
+            if (!found.empty()) ConnectToFound(found, end);
+            if (found.empty() && screen::InZone(screen::kPhaseClickZone, press.x, press.y))
+                Connect(end);
             return;
         }
     }
 }
 
-// A start that fails or is given up comes back here; a failed one keeps the
-// address, so "Verbinden" tries it again.
-void Connect(ProgramEnd end) {
+namespace {
+
+void ConnectTo(ProgramEnd end) {
     if (AddressText.empty()) {
         CreateScreenMutex();
         StartServer(end);
@@ -162,7 +199,17 @@ void Connect(ProgramEnd end) {
         RunComputerMatch(end);
     }
     CreateScreenMutex();
-    if (StartClient(AddressText, end) == StartEnd::kCancelled) AddressText.clear();
+    if (StartClient(AddressText, end) != StartEnd::kFailed) AddressText.clear();
+}
+
+}  // namespace
+
+// A start that fails or is given up comes back here; a failed one keeps the
+// address, so "Verbinden" tries it again. The lobby does not listen for servers meanwhile.
+void Connect(ProgramEnd end) {
+    ListenForServers(false);
+    ConnectTo(end);
+    ListenForServers(true);
 }
 
 }  // namespace game

@@ -10,6 +10,7 @@
 
 #include "game/board.h"
 #include "game/connect_status.h"
+#include "game/discovery.h"
 #include "game/dispatcher.h"
 #include "game/exchange.h"
 #include "game/file_transfer.h"
@@ -29,6 +30,10 @@ namespace {
 constexpr int kResultPauseMs = 2000;
 constexpr std::uint16_t kServerBacklog = 1;
 constexpr std::uint32_t kConnectTimeoutSeconds = 60;
+// Code page 437: 0x81 u-umlaut.
+constexpr std::string_view kBackToLobbyHint =
+    "Zur\x81"
+    "ck zur Lobby mit ESC";
 
 struct NextGame {
     bool weFireFirst GUARDED_BY(ScreenMutex) = false;  // we lost the game that just ended
@@ -55,17 +60,18 @@ void ShowFailure(net::ResultCode code) REQUIRES(ScreenMutex) {
     screen::LogLine(FailureReason(code));
 }
 
-bool BeforeFirstOpponent() REQUIRES(ScreenMutex) {
-    return PeerId == net::kNoConnection && ConnectedFlag.load(std::memory_order_relaxed) == 0;
+bool NoOpponent() REQUIRES(ScreenMutex) {
+    return ConnectedFlag.load(std::memory_order_relaxed) == 0;
 }
 
-// Until the first opponent comes the keys are the main thread's own: Escape gives the start
-// up and the rest are dropped. From then on they belong to the placement screen, the turn
-// loop and the input line, and only a close request is taken here.
+// While no opponent is connected (before the first comes, or once one is lost) the keys are
+// the main thread's own: Escape gives the start up and the rest are dropped. While one is,
+// they belong to the placement screen, the turn loop and the input line, and only a close
+// request is taken here.
 Check CheckStart() EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
     if (start.attempt == Attempt::kFailed) return Check::kGivenUp;
-    while (BeforeFirstOpponent()) {
+    while (NoOpponent()) {
         const std::string key = screen::ReadKey();
         if (key.empty()) return Check::kGoOn;
         if (key == screen::kCloseRequest) return Check::kQuit;
@@ -88,7 +94,8 @@ StartEnd WaitForTheEnd(ProgramEnd end) EXCLUDES(ScreenMutex) {
         if (check == Check::kQuit) QuitProgram(end);
         if (check == Check::kGivenUp) {
             ScreenGuard guard;
-            return start.attempt == Attempt::kFailed ? StartEnd::kFailed : StartEnd::kCancelled;
+            if (start.attempt == Attempt::kFailed) return StartEnd::kFailed;
+            return PeerId == net::kNoConnection ? StartEnd::kCancelled : StartEnd::kLeft;
         }
         screen::WaitForChangeAfter(seen);
     }
@@ -108,11 +115,6 @@ StartEnd ResetStart(StartEnd how) REQUIRES(ScreenMutex) {
         screen::LogLine(kCancelled);
     }
     return how;
-}
-
-StartEnd BackToLobby(StartEnd how) EXCLUDES(ScreenMutex) {
-    ScreenGuard guard;
-    return ResetStart(how);
 }
 
 void BeginAttempt() EXCLUDES(ScreenMutex) {
@@ -157,6 +159,33 @@ void WindUpGame() EXCLUDES(ScreenMutex) {
     WaitForGameThread(GameThread::kTurn);
 }
 
+// After a lost opponent nothing of the match stays: its threads have ended, the flags, boards,
+// stream and score start afresh, and the screen is the lobby's again, with the log as it is.
+void ForgetMatch() REQUIRES(ScreenMutex) {
+    PeerId = net::kNoConnection;
+    ConnectedFlag.store(0, std::memory_order_relaxed);
+    QuitFlag.store(0, std::memory_order_relaxed);
+    FirstGame.store(1, std::memory_order_relaxed);
+    MyTurn.store(0, std::memory_order_relaxed);
+    ResetCounters();
+    ResetScore();
+    ResetStream();
+    StopReceiving();
+    screen::ClearTargetBoard();
+    screen::DrawStaticScreen();
+    screen::RedrawMessageLog();
+}
+
+StartEnd BackToLobby(StartEnd how) EXCLUDES(ScreenMutex) {
+    if (how == StartEnd::kLeft) {
+        WindUpGame();
+        WaitForGameThread(GameThread::kFileSend);
+    }
+    ScreenGuard guard;
+    if (how == StartEnd::kLeft) ForgetMatch();
+    return ResetStart(how);
+}
+
 void ShowPlayerNumber() REQUIRES(ScreenMutex) {
     const screen::Point digit = screen::kPlayerNumberPos;
     screen::DrawText(digit.x, digit.y, std::string(1, screen::kBlankChar), screen::kWhite);
@@ -183,6 +212,7 @@ void ShowNewConnection(net::ConnId id) REQUIRES(ScreenMutex) {
     ShowPlayerNumber();
     screen::ShowStatus(screen::kWhite, {screen::kConnection, screen::kConnected});
     screen::ShowPhaseLabel(screen::kPhasePlacing);
+    WakeAnnouncer();
 }
 
 // The result stays for two seconds while messages go on arriving; then the
@@ -229,7 +259,9 @@ StartEnd StartServer(ProgramEnd end) {
             screen::LogLine(line);
         screen::LogLine(kCancelHint);
     }
+    StartAnnouncing();
     const StartEnd how = WaitForTheEnd(end);
+    StopAnnouncing();
     net::Disconnect(id);
     net::WaitClose(id);
     return BackToLobby(how);
@@ -260,6 +292,7 @@ StartEnd StartClient(std::string_view address, ProgramEnd end) {
 // still under way may take it until the process ends.
 void QuitProgram(ProgramEnd end) {
     RaiseStop();
+    StopAnnouncing();
     net::ConnId own = net::kNoConnection;
     net::ConnId peer = net::kNoConnection;
     {
@@ -349,8 +382,10 @@ void OnDisconnect(net::ConnId id) {
     RaiseQuitFlag();
     StopReceiving();
     WakeSender();
+    WakeAnnouncer();
     if (!Stopping()) {
         screen::ShowStatus(screen::kHitRed, {screen::kConnection, screen::kDisconnected});
+        screen::LogLine(kBackToLobbyHint);
     }
 }
 

@@ -17,15 +17,17 @@ inline constexpr std::uint16_t kGamePort = 9000;
 enum class StartEnd {
     kFailed,     // the server or the connection could not be made: the code and its reason show
     kCancelled,  // Escape before an opponent came: the lobby looks as it did at start-up
+    kLeft,       // Escape after the opponent was lost: the lobby looks as it did at start-up
 };
 
-// Starts the server on the game port and waits for opponents. Returns when it cannot be
-// created or the player gives up with Escape before the first opponent came; the program
-// ends through `end` after a close request.
+// Starts the server on the game port, announces it on the local network while no opponent is
+// connected, and waits for opponents. Returns when it cannot be created or the player gives up
+// with Escape while no opponent is connected; the program ends through `end` after a close
+// request.
 StartEnd StartServer(ProgramEnd end) EXCLUDES(ScreenMutex);
 // Connects to `address` as a client and plays. Returns when the connection fails or the
-// player gives up with Escape while it is being made; the program ends through `end` after a
-// close request.
+// player gives up with Escape while it is being made or once it is lost; the program ends
+// through `end` after a close request.
 StartEnd StartClient(std::string_view address, ProgramEnd end) EXCLUDES(ScreenMutex);
 // Closes the connections, waits for the game's threads and ends the program
 // through `end`.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace net {
@@ -82,9 +83,23 @@ std::size_t SocketUnacknowledgedBytes(int socket);
 struct InterfaceAddress {
     std::string dotted;  // the interface's IPv4 address
     bool loopback;
+    std::uint32_t broadcast;  // its broadcast address in network byte order; 0 when it has none
 };
 // The IPv4 addresses of the interfaces that are up, in the system's order.
 std::vector<InterfaceAddress> ListInterfaceAddresses();
+
+// An IPv4 datagram socket that child processes do not inherit; -1 on failure.
+int OpenDatagramSocket();
+// Several programs may bind the same datagram port, each getting every broadcast to it.
+void ShareDatagramPort(int socket);
+// The socket may send to broadcast addresses.
+void AllowBroadcast(int socket);
+// One datagram to `address` (network byte order) and `port`; false when the system refuses it.
+bool SendDatagram(int socket, std::uint32_t address, std::uint16_t port, std::string_view data);
+// Waits for the next datagram and takes up to `capacity` bytes of it (a longer one is cut, and
+// counts as `capacity + 1` bytes); `source` gets its sender's address in network byte order.
+// -1 on failure.
+long ReceiveDatagram(int socket, char* buffer, std::size_t capacity, std::uint32_t& source);
 
 // A dotted numeric IPv4 text, in network byte order; false for anything else and for
 // 255.255.255.255, which the system's parser cannot tell from an error.

@@ -182,10 +182,48 @@ std::vector<InterfaceAddress> ListInterfaceAddresses() {
         char text[INET_ADDRSTRLEN] = {};
         const in_addr& address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
         if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) continue;
-        found.push_back({text, (entry->ifa_flags & IFF_LOOPBACK) != 0});
+        const bool broadcasts = (entry->ifa_flags & IFF_BROADCAST) != 0 &&
+                                entry->ifa_broadaddr != nullptr &&
+                                entry->ifa_broadaddr->sa_family == AF_INET;
+        const std::uint32_t broadcast =
+            broadcasts ? reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr
+                       : 0;
+        found.push_back({text, (entry->ifa_flags & IFF_LOOPBACK) != 0, broadcast});
     }
     freeifaddrs(list);
     return found;
+}
+
+int OpenDatagramSocket() {
+    return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+void ShareDatagramPort(int socket) {
+    SetOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+}
+
+void AllowBroadcast(int socket) {
+    SetOption(socket, SOL_SOCKET, SO_BROADCAST, 1);
+}
+
+bool SendDatagram(int socket, std::uint32_t address, std::uint16_t port, std::string_view data) {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = address;
+    target.sin_port = htons(port);
+    return sendto(socket, data.data(), data.size(), MSG_NOSIGNAL,
+                  reinterpret_cast<const sockaddr*>(&target),
+                  sizeof target) == static_cast<ssize_t>(data.size());
+}
+
+long ReceiveDatagram(int socket, char* buffer, std::size_t capacity, std::uint32_t& source) {
+    sockaddr_in sender{};
+    socklen_t length = sizeof sender;
+    const ssize_t count = recvfrom(socket, buffer, capacity, MSG_TRUNC,
+                                   reinterpret_cast<sockaddr*>(&sender), &length);
+    source = sender.sin_addr.s_addr;
+    if (count < 0) return -1;
+    return static_cast<std::size_t>(count) > capacity ? static_cast<long>(capacity) + 1 : count;
 }
 
 bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {

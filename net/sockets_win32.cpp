@@ -241,9 +241,48 @@ std::vector<InterfaceAddress> ListInterfaceAddresses() {
         char text[INET_ADDRSTRLEN] = {};
         if (inet_ntop(AF_INET, &entry.iiAddress.AddressIn.sin_addr, text, sizeof text) == nullptr)
             continue;
-        found.push_back({text, (entry.iiFlags & IFF_LOOPBACK) != 0});
+        // The list's own broadcast field holds 255.255.255.255 for every interface; the
+        // interface's directed broadcast follows from its address and mask.
+        const std::uint32_t address = entry.iiAddress.AddressIn.sin_addr.s_addr;
+        const std::uint32_t mask = entry.iiNetmask.AddressIn.sin_addr.s_addr;
+        const bool broadcasts = (entry.iiFlags & IFF_BROADCAST) != 0;
+        found.push_back(
+            {text, (entry.iiFlags & IFF_LOOPBACK) != 0, broadcasts ? (address | ~mask) : 0});
     }
     return found;
+}
+
+int OpenDatagramSocket() {
+    return ToInt(WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
+                            WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
+}
+
+void ShareDatagramPort(int socket) {
+    SetOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+}
+
+void AllowBroadcast(int socket) {
+    SetOption(socket, SOL_SOCKET, SO_BROADCAST, 1);
+}
+
+bool SendDatagram(int socket, std::uint32_t address, std::uint16_t port, std::string_view data) {
+    const sockaddr_in target = MakeAddress(address, port);
+    return sendto(Handle(socket), data.data(), static_cast<int>(data.size()), 0,
+                  reinterpret_cast<const sockaddr*>(&target),
+                  sizeof target) == static_cast<int>(data.size());
+}
+
+// Windows reports a datagram longer than the buffer as an error after filling it.
+long ReceiveDatagram(int socket, char* buffer, std::size_t capacity, std::uint32_t& source) {
+    sockaddr_in sender{};
+    int length = sizeof sender;
+    const int count = recvfrom(Handle(socket), buffer, static_cast<int>(capacity), 0,
+                               reinterpret_cast<sockaddr*>(&sender), &length);
+    source = sender.sin_addr.s_addr;
+    if (count == SOCKET_ERROR) {
+        return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(capacity) + 1 : -1;
+    }
+    return count;
 }
 
 bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {

@@ -116,6 +116,8 @@ inline constexpr Rect kPhaseClickZone{280, 210, 400, 275};
 inline constexpr Rect kSendButtonClickZone{351, 280, 400, 300};
 // While the input line is open, a click keeps it open only inside its field, edges included.
 inline constexpr Rect kInputFieldInside{126, 281, 351, 299};
+// The message log's nine text rows, from kLogTextPos down.
+inline constexpr Rect kLogClickZone{126, 303, 400, 394};
 
 constexpr bool InZone(const Rect& zone, int x, int y) {
     return zone.x1 < x && x < zone.x2 && zone.y1 < y && y < zone.y2;

@@ -63,6 +63,10 @@ void LogLine(std::string_view text) {
     DrawLog();
 }
 
+void RedrawMessageLog() {
+    DrawLog();
+}
+
 std::string LogSlot(int slot) {
     if (slot < 0 || slot >= kLogSlots) return {};
     return log.slots[slot];

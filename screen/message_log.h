@@ -15,7 +15,10 @@ inline constexpr int kLogColumns = 34;
 // kLogColumns on further lines, then redraws the log.
 void LogLine(std::string_view text);
 
-// The text a slot holds, 0 at the top; for tests and diagnostics.
+// Draws the rows again as they stand, after the whole screen was drawn anew.
+void RedrawMessageLog();
+
+// The text a slot holds, 0 at the top.
 std::string LogSlot(int slot);
 
 }  // namespace screen

@@ -8,9 +8,11 @@
 // clients; and a 1 MiB file sent to a peer that does not greet (a raw socket, as
 // a copy built only to the original wire), paced as such a peer expects. Prints
 // the figures beside their goals; fails only when it cannot measure.
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -402,6 +404,8 @@ bool MeasureGreetingMargin(Side& server) {
     constexpr double kUsPerMs = 1000.0;
     double slowestReadUs = 0, shortestGapMs = 1e9;
     for (int i = 0; i < kConnections; ++i) {
+        // The server takes the next client once it has seen the last one go.
+        e2e::WaitForFrame(server.session, e2e::Disconnected, kAnswerTimeoutMs, server.last);
         int raw = e2e::ConnectRawPeer(e2e::kGamePort, e2e::kConnectTimeoutMs);
         const int on = 1;
         if (raw < 0 || setsockopt(raw, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) != 0)
@@ -416,12 +420,56 @@ bool MeasureGreetingMargin(Side& server) {
         slowestReadUs = std::max(slowestReadUs, readUs);
         shortestGapMs = std::min(shortestGapMs, (answered.tv_sec - greeted.tv_sec) * kUsPerMs +
                                                     (answered.tv_nsec - greeted.tv_nsec) / 1e6);
-        e2e::WaitForFrame(server.session, e2e::Disconnected, kAnswerTimeoutMs, server.last);
     }
     std::printf(
         "greeting, %d connections of a peer that does not greet: always a block of its own, read "
         "at most %.0f us after it arrived; the next bytes came at least %.0f ms after it\n",
         kConnections, slowestReadUs, shortestGapMs);
+    return true;
+}
+
+// A lobby on one machine of a LAN (two namespaces joined by a veth pair), a server started on
+// the other: the time from the server's "Server bereit" to the lobby's "Server gefunden". Five
+// servers one after the other.
+bool MeasureDiscovery() {
+    constexpr int kServers = 5;
+    constexpr char kFound[] = "Server gefunden: 10.78.0.1";
+    const std::string name = "mvbench" + std::to_string(getpid());
+    const std::string pair = std::string(MAREVANT_LAN_PAIR) + " ";
+    if (std::system((pair + "up " + name + " >/dev/null 2>&1").c_str()) != 0) return false;
+    const int serverSpace = open(("/var/run/netns/" + name + "-a").c_str(), O_RDONLY | O_CLOEXEC);
+    const int lobbySpace = open(("/var/run/netns/" + name + "-b").c_str(), O_RDONLY | O_CLOEXEC);
+    Side lobby{"lobby", {}, {}};
+    lobby.session.networkNamespaceFd = lobbySpace;
+    bool measured = e2e::StartSession(lobby.session, kGameBinary);
+    double slowest = 0, total = 0;
+    for (int i = 0; i < kServers && measured; ++i) {
+        Side server{"server", {}, {}};
+        server.session.networkNamespaceFd = serverSpace;
+        measured = e2e::StartSession(server.session, kGameBinary) &&
+                   e2e::StartServerGame(server.session, server.last);
+        const auto ready = Clock::now();
+        measured =
+            measured && e2e::WaitForFrame(
+                            lobby.session,
+                            [&](const e2e::Frame& f) { return e2e::LastLogLineShows(f, kFound); },
+                            kAnswerTimeoutMs, lobby.last);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - ready).count();
+        slowest = std::max(slowest, ms);
+        total += ms;
+        e2e::EndSession(server.session);
+        // Silent for longer than the lobby remembers, so the next server is listed anew.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+    }
+    e2e::EndSession(lobby.session);
+    close(serverSpace);
+    close(lobbySpace);
+    std::system((pair + "down " + name + " >/dev/null 2>&1").c_str());
+    if (!measured) return false;
+    std::printf(
+        "from \"Server bereit\" to \"Server gefunden\" on a LAN, %d servers: mean %.0f ms, "
+        "slowest %.0f ms\n",
+        kServers, total / kServers, slowest);
     return true;
 }
 
@@ -442,6 +490,8 @@ int main() {
         if (measured) MeasureStorm(server);
         measured =
             measured && MeasurePlainPeerTransfer(server, client) && MeasureGreetingMargin(server);
+        e2e::EndSession(server.session);
+        measured = measured && MeasureDiscovery();
     }
     if (!measured) {
         std::fprintf(stderr, "bench_match: the two copies could not be brought into a game\n");

@@ -115,6 +115,18 @@ bool LogShows(const Frame& f, std::string_view text, std::uint32_t colour) {
     return false;
 }
 
+int LogRowOf(const Frame& f, std::string_view text) {
+    for (int row = 0; row < kLogRows; ++row) {
+        if (TextShows(f, kLogX, kLogTopY + kLogRowHeight * row, text, kBlackPixel, kWhitePixel))
+            return row;
+    }
+    return -1;
+}
+
+int LogRowMiddleY(int row) {
+    return kLogTopY + kLogRowHeight * row + kGlyphSide / 2;
+}
+
 bool LastLogLineShows(const Frame& f, std::string_view text, std::uint32_t colour) {
     return TextShows(f, kLogX, kLogTopY + kLogRowHeight * (kLogRows - 1), text, colour,
                      kWhitePixel);

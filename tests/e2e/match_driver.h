@@ -46,6 +46,10 @@ bool ResultShows(const Frame& f, bool won);
 bool PlayerDigitShows(const Frame& f, char digit);
 // `text` (at most one row of 34 characters) on one of the message log's rows.
 bool LogShows(const Frame& f, std::string_view text, std::uint32_t colour = kBlackPixel);
+// The message log's row (0 at the top) that shows `text`, -1 when none does, and the middle of
+// that row in window coordinates, for a click on it.
+int LogRowOf(const Frame& f, std::string_view text);
+int LogRowMiddleY(int row);
 // `text` on the message log's last row, where the newest line stands.
 bool LastLogLineShows(const Frame& f, std::string_view text, std::uint32_t colour = kBlackPixel);
 // The open input line holds exactly `text` (a short one), with the cursor right after it.

@@ -5,6 +5,7 @@
 // whole program runs in one private network namespace with one Wine server, case after case.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -218,6 +219,52 @@ TEST_F(WindowsProgram, ShowsTheLobbyPixelForPixelAndPlaysAWholeMatchAgainstTheCo
     EXPECT_TRUE(WaitForFrame(windows.session, Placing, kNextGameTimeoutMs, windows.last));
     ASSERT_TRUE(SendCloseRequest(windows.session));
     EXPECT_EQ(0, WaitForGameExit(windows.session, kExitTimeoutMs));
+}
+
+// A LAN interface in this namespace (one end of a veth pair, 10.79.0.1/24), made once for the
+// run: a broadcast to it reaches every program here that listens.
+bool MakeLanInterface() {
+    static const bool made =
+        std::system(
+            "ip link add lanA type veth peer name lanB && "
+            "ip addr add 10.79.0.1/24 brd + dev lanA && ip link set lanA up && "
+            "ip link set lanB up") == 0;
+    return made;
+}
+
+// The lobby of `lobby` lists the server of `server`; a click on its line joins it.
+void FindAndJoin(Player& server, Player& lobby) {
+    constexpr char kFound[] = "Server gefunden: 10.79.0.1";
+    ASSERT_TRUE(WaitForFrame(lobby.session, InLobby, kFrameTimeoutMs, lobby.last));
+    ASSERT_TRUE(StartServerGame(server.session, server.last));
+    ASSERT_TRUE(WaitForFrame(
+        lobby.session, [&](const Frame& f) { return LogRowOf(f, kFound) >= 0; }, kFileTimeoutMs,
+        lobby.last))
+        << lobby.binary << " never found the server of " << server.binary;
+    const int row = LogRowOf(lobby.last, kFound);
+    ASSERT_TRUE(MovePointer(lobby.session, 200, LogRowMiddleY(row)) &&
+                PressButton(lobby.session, Button::kLeft) &&
+                ReleaseButton(lobby.session, Button::kLeft));
+    ASSERT_TRUE(AwaitConnection(server.session, '1', server.last) &&
+                AwaitConnection(lobby.session, '2', lobby.last));
+    for (Player* p : {&server, &lobby}) {
+        ASSERT_TRUE(SendCloseRequest(p->session));
+        EXPECT_EQ(0, WaitForGameExit(p->session, kExitTimeoutMs)) << p->binary;
+        EndSession(p->session);
+        p->session = Session{};
+    }
+}
+
+// The Windows program lists a Linux server it hears and joins it with a click; a Linux lobby
+// lists the Windows program as a waiting server and joins it.
+TEST_F(WindowsProgram, FindsAndIsFoundOnTheLan) {
+    ASSERT_TRUE(MakeLanInterface());
+    ASSERT_NO_FATAL_FAILURE(Start(windows, "lobby"));
+    ASSERT_NO_FATAL_FAILURE(Start(linux, "server"));
+    ASSERT_NO_FATAL_FAILURE(FindAndJoin(linux, windows));
+    ASSERT_NO_FATAL_FAILURE(Start(windows, "server2"));
+    ASSERT_NO_FATAL_FAILURE(Start(linux, "lobby2"));
+    ASSERT_NO_FATAL_FAILURE(FindAndJoin(windows, linux));
 }
 
 TEST_F(WindowsProgram, PlaysAsServerAgainstTheLinuxProgram) {
