@@ -9,6 +9,7 @@
 #include "game/computer_player.h"
 #include "game/input_line.h"
 #include "game/score.h"
+#include "game/shot_report.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
@@ -19,13 +20,7 @@ namespace game {
 namespace {
 
 constexpr int kPlayerPollPauseMs = 60;
-constexpr int kRepeatedShotPauseMs = 100;
 constexpr int kBeforeComputerPauseMs = 500;
-constexpr int kResultPauseMs = 2000;
-
-constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
-constexpr std::string_view kPlayerHit = "Du hast ein Schiff getroffen";
-constexpr std::string_view kPlayerWater = "Wasser";
 
 void EndOnCloseRequest(ProgramEnd end) {
     if (screen::ReadKey() == screen::kCloseRequest) end();
@@ -65,14 +60,11 @@ bool FireAtClick(int x, int y) {
     const int row = screen::TargetCellAt(y);
     const Shot shot = FireShot(PlayerShots, ComputerFleet, EnemyCellsLeft, column, row);
     if (shot == Shot::kRepeated) {
-        screen::LogLine(kRepeatedShot);
+        ShowRepeatedShot();
         screen::WaitMs(kRepeatedShotPauseMs);
         return false;
     }
-    const bool hit = shot == Shot::kHit;
-    screen::LogLine(hit ? kPlayerHit : kPlayerWater);
-    const screen::Point probe = screen::TargetProbe(column, row);
-    screen::FloodFill(probe.x, probe.y, hit ? screen::kHitRed : screen::kWaterBlue, screen::kBlack);
+    ShowOurShot(column, row, shot == Shot::kHit);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "game/board.h"
+#include "game/shot_report.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -23,8 +24,6 @@ constexpr int kDirections = 4;
 constexpr int kOrientations = 2;
 constexpr double kUnitScale = 0x1.0p-53;  // 53 random bits give a double in [0, 1)
 constexpr int kSpareBits = 11;
-constexpr std::string_view kReportHit = "Dein Schiff wurde getroffen";
-constexpr std::string_view kReportWater = "Dein Gegner hat nichts getroffen";
 
 enum Direction : std::uint8_t { kNone = 0, kLeft = 1, kRight = 2, kUp = 3, kDown = 4 };
 
@@ -111,9 +110,7 @@ bool Fire(Offset cell) {
     ++opponent.shots;
     opponent.lastShot = {static_cast<std::uint8_t>(cell.column),
                          static_cast<std::uint8_t>(cell.row)};
-    screen::LogLine(hit ? kReportHit : kReportWater);
-    const screen::Point seed = screen::FleetProbe(cell.column, cell.row);
-    screen::FloodFill(seed.x, seed.y, hit ? screen::kHitRed : screen::kWaterBlue, screen::kBlack);
+    ShowTheirShot(cell.column, cell.row, hit, true);
     return hit;
 }
 

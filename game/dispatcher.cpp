@@ -15,6 +15,7 @@
 #include "game/outgoing.h"
 #include "game/plain_peer.h"
 #include "game/protocol.h"
+#include "game/shot_report.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -23,11 +24,6 @@ namespace game {
 namespace {
 
 constexpr std::string_view kChatSeparator = "> ";
-
-constexpr std::string_view kOwnShipHit = "Dein Schiff wurde getroffen";
-constexpr std::string_view kOwnWater = "Dein Gegner hat nichts getroffen";
-constexpr std::string_view kEnemyHit = "Du hast ein Schiff getroffen";
-constexpr std::string_view kEnemyWater = "Wasser";
 
 std::int64_t NowMs() {
     using std::chrono::duration_cast;
@@ -47,8 +43,9 @@ bool CouldComeHere(const Message& message) REQUIRES(ScreenMutex) {
 // The answer that hits our last ship ends the game; the turn of the next one
 // follows after the result.
 void ReceiveShot(std::string_view digits, GameEnd gameOver) EXCLUDES(ScreenMutex) {
-    const screen::Point cell =
-        screen::FleetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
+    const int column = DigitValue(digits[0]) + 1;
+    const int row = DigitValue(digits[1]) + 1;
+    const screen::Point cell = screen::FleetProbe(column, row);
     {
         ScreenGuard guard;
         if (!OpponentMayFire()) return;
@@ -58,11 +55,7 @@ void ReceiveShot(std::string_view digits, GameEnd gameOver) EXCLUDES(ScreenMutex
         NoteAnswerSent(lost);
         QueueToPeer(AnswerMessage(hit, digits));
         screen::BeginUpdate();
-        screen::LogLine(hit ? kOwnShipHit : kOwnWater);
-        if (hit || colour == screen::kWhite) {
-            screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
-                              screen::kBlack);
-        }
+        ShowTheirShot(column, row, hit, hit || colour == screen::kWhite);
         if (hit) --OwnCellsLeft;
         if (!lost) PassTurn(true);
         screen::EndUpdate();
@@ -77,12 +70,8 @@ void ReceiveAnswer(std::string_view digits, bool hit, GameEnd gameOver) EXCLUDES
         if (!AnswersPendingShot(digits)) return;
         const bool won = hit && EnemyCellsLeft == 1;
         NoteAnswerReceived(won);
-        const screen::Point cell =
-            screen::TargetProbe(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1);
         screen::BeginUpdate();
-        screen::LogLine(hit ? kEnemyHit : kEnemyWater);
-        screen::FloodFill(cell.x, cell.y, hit ? screen::kHitRed : screen::kWaterBlue,
-                          screen::kBlack);
+        ShowOurShot(DigitValue(digits[0]) + 1, DigitValue(digits[1]) + 1, hit);
         if (hit) --EnemyCellsLeft;
         if (!won) PassTurn(false);
         screen::EndUpdate();

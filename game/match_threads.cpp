@@ -9,6 +9,7 @@
 #include "game/board.h"
 #include "game/dispatcher.h"
 #include "game/input_line.h"
+#include "game/shot_report.h"
 #include "screen/fleet_copy.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
@@ -16,9 +17,6 @@
 
 namespace game {
 namespace {
-
-constexpr int kRepeatedShotPauseMs = 100;
-constexpr std::string_view kRepeatedShot = "Das Feld wurde bereits beschossen";
 
 screen::MouseSample LockedTakePress() EXCLUDES(ScreenMutex) {
     ScreenGuard guard;
@@ -68,7 +66,7 @@ void FireAtPress(const screen::MouseSample& mouse) EXCLUDES(ScreenMutex) {
     {
         ScreenGuard guard;
         repeated = Cell(PlayerShots, column + 1, row + 1) == 1;
-        if (repeated) screen::LogLine(kRepeatedShot);
+        if (repeated) ShowRepeatedShot();
     }
     if (repeated) {
         screen::WaitMs(kRepeatedShotPauseMs);

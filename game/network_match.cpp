@@ -18,6 +18,7 @@
 #include "game/message_stream.h"
 #include "game/outgoing.h"
 #include "game/score.h"
+#include "game/shot_report.h"
 #include "net/create.h"
 #include "net/worker.h"
 #include "screen/fleet_copy.h"
@@ -27,7 +28,6 @@
 namespace game {
 namespace {
 
-constexpr int kResultPauseMs = 2000;
 constexpr std::uint16_t kServerBacklog = 1;
 constexpr std::uint32_t kConnectTimeoutSeconds = 60;
 // Code page 437: 0x81 u-umlaut.
