@@ -46,18 +46,6 @@ void CloseDatagramSocket(int socket) {
     if (socket >= 0) CloseSocket(socket);
 }
 
-std::string DottedText(std::uint32_t address) {
-    constexpr int kBytes = 4;
-    // Network byte order: the first byte of the address lies lowest in memory.
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
-    std::string text;
-    for (int i = 0; i < kBytes; ++i) {
-        if (i > 0) text += '.';
-        text += std::to_string(static_cast<unsigned>(bytes[i]));
-    }
-    return text;
-}
-
 bool IsDottedAddress(const std::string& text) {
     std::uint32_t address = 0;
     return ParseDottedAddress(text, address) && DottedText(address) == text;

@@ -62,7 +62,7 @@ void ReapClosedRecords(std::unique_lock<std::mutex>& list) {
             record->V_State = kStateRemoving;
             const Reaped reaped{record->V_ThreadID, record->V_ID, record->V_EventDisconnect};
             list.unlock();
-            JoinLayerThread(reaped.worker);
+            JoinThread(reaped.worker);
             if (reaped.onDisconnect != nullptr) reaped.onDisconnect(reaped.id);
             list.lock();
             RemoveRecord(record);
@@ -105,9 +105,9 @@ void RequestCleanupExit() {
 // the cleanup thread is left to end by itself.
 void EndCleanupThread(ThreadHandle cleanupThread) {
     if (ThisThreadRole() == ThreadRole::Caller) {
-        JoinLayerThread(cleanupThread);
+        JoinThread(cleanupThread);
     } else {
-        DetachLayerThread(cleanupThread);
+        DetachThread(cleanupThread);
     }
 }
 
@@ -120,7 +120,7 @@ void StartConnectionLayer() {
     state.exitFlag = 0;
     state.cleanupSignalled = false;
     if (!StartSocketLibrary()) return;
-    if (!StartLayerThread(CleanupThread, nullptr, state.cleanupThread)) {
+    if (!StartThread(CleanupThread, nullptr, state.cleanupThread)) {
         StopSocketLibrary();
         return;
     }

@@ -2,6 +2,7 @@
 // Owns the cache entries, their clock and the resolver calls; never touches connections or
 // ListLock, and holds CacheLock for the whole of a resolution so one host is looked up once.
 #include "net/name_cache.h"
+#include "net/name_cache_testing.h"
 
 #include <mutex>
 

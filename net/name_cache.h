@@ -29,14 +29,4 @@ ResultCode ResolveHost(std::string_view host, std::uint32_t& address);
 // Frees every entry (at the layer's stop).
 void ClearNameCache();
 
-struct NameCacheStats {
-    std::size_t entries = 0;
-    unsigned freshResolutions = 0;  // host texts resolved without the cache
-    unsigned nameLookups = 0;       // host texts handed to the system's resolver
-};
-
-// Tests only: moves the cache's clock forward (or back) by `seconds` from the real clock.
-void SetNameCacheClockOffsetForTest(double seconds);
-NameCacheStats NameCacheStatsForTest();
-
 }  // namespace net

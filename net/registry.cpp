@@ -2,6 +2,7 @@
 // Owns record memory and handle allocation; never opens, waits on or closes a socket and never
 // starts a thread.
 #include "net/registry.h"
+#include "net/registry_testing.h"
 
 #include <condition_variable>
 

@@ -103,10 +103,4 @@ std::vector<ConnId> ListedIds();
 // work. AllocateRecord still decides.
 bool RegistryAcceptsRecords();
 
-// Tests only; each takes ListLock itself.
-void SetConnIdCounterForTest(ConnId value);
-std::size_t RecordCountForTest();
-// Copies the record by value; false when no record has this handle.
-bool CopyRecordForTest(ConnId id, ConnectionRecord& copy);
-
 }  // namespace net

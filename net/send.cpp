@@ -2,6 +2,7 @@
 // Owns the send loop; closes a connection only when its peer has stopped taking bytes (a broken
 // one its worker notices by itself) and never holds ListLock while sending.
 #include "net/send.h"
+#include "net/send_testing.h"
 
 #include <atomic>
 #include <chrono>

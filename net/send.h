@@ -24,7 +24,4 @@ std::size_t UnacknowledgedBytes(ConnId id);
 
 inline constexpr int kSendStallMilliseconds = 30000;
 
-// Tests only: the stall limit of every later send (0 restores kSendStallMilliseconds).
-void SetSendStallForTest(int milliseconds);
-
 }  // namespace net

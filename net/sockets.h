@@ -1,8 +1,9 @@
 // Every call the connection layer makes to the system's sockets, behind one interface: the
 // socket library's start and stop, opening, binding, connecting, accepting, waiting, sending,
-// receiving, shutting down and closing, the options set on a connection, addresses as text and
-// the name lookup. Implemented once per system (sockets_posix.cpp); no other file of the
-// program includes a socket header.
+// receiving, shutting down and closing, the options set on a connection, datagrams, interface
+// and endpoint addresses and the name lookup. What differs per system is implemented in
+// sockets_posix.cpp and sockets_win32.cpp, the only files of the program that include a socket
+// header; what follows from it alike on every system, in sockets.cpp.
 #pragma once
 
 #include <cstddef>
@@ -64,11 +65,14 @@ long SendWithoutWaiting(int socket, const char* data, std::size_t length);
 // Up to `capacity` bytes; 0 when the peer has closed, -1 on failure.
 long ReceiveSome(int socket, char* buffer, std::size_t capacity);
 
-// Sets `text` to the peer's dotted IPv4 address; false (text untouched) when it cannot be read.
-bool ReadPeerAddress(int socket, std::string& text);
-// True when the socket's local and remote endpoints are the same: a connect to a free port in
-// the system's own range of source ports can end up connected to itself.
-bool IsSelfConnected(int socket);
+// An IPv4 address and port, the address in network byte order.
+struct Endpoint {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+// The socket's own end, or its peer's; false when it cannot be read.
+bool ReadEndpoint(int socket, bool peer, Endpoint& endpoint);
+
 // A listening port can be bound again at once, while connections of an earlier listener on it
 // still linger in TIME_WAIT.
 void AllowQuickRebind(int socket);
@@ -101,10 +105,20 @@ bool SendDatagram(int socket, std::uint32_t address, std::uint16_t port, std::st
 // -1 on failure.
 long ReceiveDatagram(int socket, char* buffer, std::size_t capacity, std::uint32_t& source);
 
-// A dotted numeric IPv4 text, in network byte order; false for anything else and for
-// 255.255.255.255, which the system's parser cannot tell from an error.
-bool ParseDottedAddress(const std::string& text, std::uint32_t& address);
 // The first IPv4 address the system's resolver gives for a name; false when there is none.
 bool LookUpHostAddress(const std::string& name, std::uint32_t& address);
+
+// The portable half of the seam, built on the procedures above (sockets.cpp).
+// Sets `text` to the peer's dotted IPv4 address; false (text untouched) when it cannot be read.
+bool ReadPeerAddress(int socket, std::string& text);
+// True when the socket's local and remote endpoints are the same: a connect to a free port in
+// the system's own range of source ports can end up connected to itself.
+bool IsSelfConnected(int socket);
+// Four decimal numbers from 0 to 255 with a dot between them, in network byte order; false for
+// anything else (host names go to LookUpHostAddress) and for 255.255.255.255, which names no
+// host.
+bool ParseDottedAddress(const std::string& text, std::uint32_t& address);
+// "a.b.c.d" of an address in network byte order.
+std::string DottedText(std::uint32_t address);
 
 }  // namespace net

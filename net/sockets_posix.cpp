@@ -36,7 +36,7 @@ sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
     return result;
 }
 
-bool ReadEndpoint(int (*read)(int, sockaddr*, socklen_t*), int socket, sockaddr_in& address) {
+bool ReadAddress(int (*read)(int, sockaddr*, socklen_t*), int socket, sockaddr_in& address) {
     socklen_t length = sizeof address;
     return read(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
            length == sizeof address && address.sin_family == AF_INET;
@@ -131,20 +131,11 @@ long ReceiveSome(int socket, char* buffer, std::size_t capacity) {
     return recv(socket, buffer, capacity, 0);
 }
 
-bool ReadPeerAddress(int socket, std::string& text) {
-    sockaddr_in peer{};
-    if (!ReadEndpoint(getpeername, socket, peer)) return false;
-    char dotted[INET_ADDRSTRLEN] = {};
-    if (inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted) == nullptr) return false;
-    text = dotted;
+bool ReadEndpoint(int socket, bool peer, Endpoint& endpoint) {
+    sockaddr_in address{};
+    if (!ReadAddress(peer ? getpeername : getsockname, socket, address)) return false;
+    endpoint = {address.sin_addr.s_addr, ntohs(address.sin_port)};
     return true;
-}
-
-bool IsSelfConnected(int socket) {
-    sockaddr_in local{};
-    sockaddr_in peer{};
-    return ReadEndpoint(getsockname, socket, local) && ReadEndpoint(getpeername, socket, peer) &&
-           local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
 }
 
 void AllowQuickRebind(int socket) {
@@ -224,13 +215,6 @@ long ReceiveDatagram(int socket, char* buffer, std::size_t capacity, std::uint32
     source = sender.sin_addr.s_addr;
     if (count < 0) return -1;
     return static_cast<std::size_t>(count) > capacity ? static_cast<long>(capacity) + 1 : count;
-}
-
-bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {
-    const in_addr_t numeric = inet_addr(text.c_str());
-    if (numeric == kAllOnesAddress) return false;
-    address = numeric;
-    return true;
 }
 
 // getaddrinfo instead of the older by-name lookup, which returns a shared static result and so

@@ -55,7 +55,7 @@ sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
 
 using EndpointRead = int(WSAAPI*)(SOCKET, sockaddr*, int*);
 
-bool ReadEndpoint(EndpointRead read, int socket, sockaddr_in& address) {
+bool ReadAddress(EndpointRead read, int socket, sockaddr_in& address) {
     int length = sizeof address;
     return read(Handle(socket), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
            length == sizeof address && address.sin_family == AF_INET;
@@ -161,7 +161,7 @@ bool NeverReadable(int socket) {
     getsockopt(Handle(socket), SOL_SOCKET, SO_ACCEPTCONN, reinterpret_cast<char*>(&listening),
                &length);
     sockaddr_in peer{};
-    return listening == 0 && !ReadEndpoint(getpeername, socket, peer) &&
+    return listening == 0 && !ReadAddress(getpeername, socket, peer) &&
            WSAGetLastError() == WSAENOTCONN;
 }
 
@@ -188,20 +188,11 @@ long ReceiveSome(int socket, char* buffer, std::size_t capacity) {
     return recv(Handle(socket), buffer, room, 0);
 }
 
-bool ReadPeerAddress(int socket, std::string& text) {
-    sockaddr_in peer{};
-    if (!ReadEndpoint(getpeername, socket, peer)) return false;
-    char dotted[INET_ADDRSTRLEN] = {};
-    if (inet_ntop(AF_INET, &peer.sin_addr, dotted, sizeof dotted) == nullptr) return false;
-    text = dotted;
+bool ReadEndpoint(int socket, bool peer, Endpoint& endpoint) {
+    sockaddr_in address{};
+    if (!ReadAddress(peer ? getpeername : getsockname, socket, address)) return false;
+    endpoint = {address.sin_addr.s_addr, ntohs(address.sin_port)};
     return true;
-}
-
-bool IsSelfConnected(int socket) {
-    sockaddr_in local{};
-    sockaddr_in peer{};
-    return ReadEndpoint(getsockname, socket, local) && ReadEndpoint(getpeername, socket, peer) &&
-           local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
 }
 
 // Windows lets a listener bind again while old connections wait out TIME_WAIT; its reuse
@@ -283,13 +274,6 @@ long ReceiveDatagram(int socket, char* buffer, std::size_t capacity, std::uint32
         return WSAGetLastError() == WSAEMSGSIZE ? static_cast<long>(capacity) + 1 : -1;
     }
     return count;
-}
-
-bool ParseDottedAddress(const std::string& text, std::uint32_t& address) {
-    const unsigned long numeric = inet_addr(text.c_str());
-    if (numeric == kAllOnesAddress) return false;
-    address = static_cast<std::uint32_t>(numeric);
-    return true;
 }
 
 bool LookUpHostAddress(const std::string& name, std::uint32_t& address) {

@@ -1,6 +1,7 @@
 // Starting the layer's threads with their fixed stack size, and each thread's role mark.
 // Owns the refusal counter for tests and the per-thread role; never touches records or sockets.
 #include "net/thread.h"
+#include "net/thread_testing.h"
 
 #include <atomic>
 
@@ -26,21 +27,21 @@ bool TakeRefusal() {
 
 }  // namespace
 
-bool StartLayerThread(void* (*procedure)(void*), void* argument, ThreadHandle& thread) {
+bool StartThread(void* (*procedure)(void*), void* argument, ThreadHandle& thread) {
     if (TakeRefusal()) return false;
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) return false;
-    bool started = pthread_attr_setstacksize(&attributes, kLayerThreadStackBytes) == 0 &&
+    bool started = pthread_attr_setstacksize(&attributes, kThreadStackBytes) == 0 &&
                    pthread_create(&thread, &attributes, procedure, argument) == 0;
     pthread_attr_destroy(&attributes);
     return started;
 }
 
-void JoinLayerThread(ThreadHandle thread) {
+void JoinThread(ThreadHandle thread) {
     pthread_join(thread, nullptr);
 }
 
-void DetachLayerThread(ThreadHandle thread) {
+void DetachThread(ThreadHandle thread) {
     pthread_detach(thread);
 }
 

@@ -157,7 +157,7 @@ bool RecordStillThere(ConnId id) {
 }  // namespace
 
 bool StartConnectionWorker(ConnId id, ThreadHandle& thread) {
-    return StartLayerThread(ConnectionWorker, IdToArgument(id), thread);
+    return StartThread(ConnectionWorker, IdToArgument(id), thread);
 }
 
 ResultCode Disconnect(ConnId id) {

@@ -2,7 +2,7 @@
 // game, which serves as the scratch copy of the fleet while it moves.
 #include "screen/fleet_copy.h"
 
-#include "game/board.h"
+#include "game/core/board.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 

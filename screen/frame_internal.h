@@ -15,13 +15,6 @@ void AttachFrame();
 // changed since the last copy and no BeginUpdate group is open.
 bool CopyFrameIfChanged(std::uint32_t* out);
 
-// The game's key code for what the window system reports: the code page 437 byte of a
-// character, 255 and a scan code for special keys, nothing for keys the game ignores. X11
-// reports keysyms; Windows reports virtual keys and, for characters, UTF-16 code units.
-std::string KeyCodeForKeysym(unsigned long keysym);
-std::string KeyCodeForVirtualKey(unsigned virtualKey);
-std::string KeyCodeForCharacter(char32_t character);
-
 // Called, under the frame's lock and so without blocking, when the frame has
 // changed since the last copy and the change can be shown (no group open).
 // It is called once per such change, and again after a declined copy.

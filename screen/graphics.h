@@ -8,7 +8,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "screen/thread_safety.h"
 
@@ -117,11 +116,17 @@ struct CAPABILITY("mutex") Mutex {
     std::mutex native;
 };
 
+// A thread of the game, started through the program's one way of starting threads (net/thread.h).
+struct Thread;
+
 // Handles may be "none" (nullptr): waiting on, locking or destroying none does nothing.
-using ThreadHandle = std::thread*;
+using ThreadHandle = Thread*;
 using MutexHandle = Mutex*;
+// None when the system refuses the thread.
 ThreadHandle ThreadCreate(void (*procedure)());
 void ThreadWait(ThreadHandle handle);
+// The thread runs on for the rest of the program without anyone waiting for it.
+void ThreadRelease(ThreadHandle handle);
 MutexHandle MutexCreate();
 void MutexLock(MutexHandle handle) ACQUIRE(handle);
 void MutexUnlock(MutexHandle handle) RELEASE(handle);

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "game/board.h"
-#include "game/match_state.h"
+#include "game/core/board.h"
+#include "game/core/match_state.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"

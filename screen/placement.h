@@ -2,7 +2,7 @@
 // The caller must not hold the screen mutex; this module takes it itself.
 #pragma once
 
-#include "game/match_state.h"
+#include "game/core/match_state.h"
 
 namespace screen {
 

@@ -13,12 +13,11 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "screen/cp437.h"
 #include "screen/frame_internal.h"
 #include "screen/graphics.h"
+#include "screen/keys.h"
 
 namespace screen {
 namespace {
@@ -54,54 +53,30 @@ struct WindowState {
 
 WindowState win;
 
-struct SpecialKey {
+struct VirtualKey {
     unsigned virtualKey;
-    char scanCode;
+    SpecialKey key;
 };
 
-// The classic PC scan codes the game's key codes carry after the 255 byte.
-constexpr SpecialKey kSpecialKeys[] = {
-    {VK_UP, 72},     {VK_DOWN, 80},   {VK_LEFT, 75},  {VK_RIGHT, 77}, {VK_INSERT, 82},
-    {VK_DELETE, 83}, {VK_HOME, 71},   {VK_END, 79},   {VK_PRIOR, 73}, {VK_NEXT, 81},
-    {VK_F1, 59},     {VK_F2, 60},     {VK_F3, 61},    {VK_F4, 62},    {VK_F5, 63},
-    {VK_F6, 64},     {VK_F7, 65},     {VK_F8, 66},    {VK_F9, 67},    {VK_F10, 68},
+constexpr VirtualKey kSpecialKeys[] = {
+    {VK_UP, SpecialKey::kUp},         {VK_DOWN, SpecialKey::kDown},
+    {VK_LEFT, SpecialKey::kLeft},     {VK_RIGHT, SpecialKey::kRight},
+    {VK_INSERT, SpecialKey::kInsert}, {VK_DELETE, SpecialKey::kDelete},
+    {VK_HOME, SpecialKey::kHome},     {VK_END, SpecialKey::kEnd},
+    {VK_PRIOR, SpecialKey::kPageUp},  {VK_NEXT, SpecialKey::kPageDown},
+    {VK_F1, SpecialKey::kF1},         {VK_F2, SpecialKey::kF2},
+    {VK_F3, SpecialKey::kF3},         {VK_F4, SpecialKey::kF4},
+    {VK_F5, SpecialKey::kF5},         {VK_F6, SpecialKey::kF6},
+    {VK_F7, SpecialKey::kF7},         {VK_F8, SpecialKey::kF8},
+    {VK_F9, SpecialKey::kF9},         {VK_F10, SpecialKey::kF10},
 };
-
-constexpr char32_t kFirstPrintable = 0x20;
-constexpr char32_t kFirstSurrogate = 0xD800;
-constexpr char32_t kLastSurrogate = 0xDFFF;
-
-}  // namespace
 
 std::string KeyCodeForVirtualKey(unsigned virtualKey) {
-    for (const SpecialKey& key : kSpecialKeys) {
-        if (key.virtualKey == virtualKey) return std::string{kSpecialKeyPrefix, key.scanCode};
+    for (const VirtualKey& entry : kSpecialKeys) {
+        if (entry.virtualKey == virtualKey) return SpecialKeyCode(entry.key);
     }
     return {};
 }
-
-// Enter, Backspace, Escape and Tab arrive as characters too; other control characters and
-// characters that code page 437 lacks type nothing.
-std::string KeyCodeForCharacter(char32_t character) {
-    switch (character) {
-        case '\r':
-            return std::string(1, kKeyEnter);
-        case '\b':
-            return std::string(1, kKeyBackspace);
-        case 0x1B:
-            return std::string(1, kKeyEscape);
-        case '\t':
-            return std::string(1, kKeyTab);
-        default:
-            break;
-    }
-    if (character < kFirstPrintable || (character >= kFirstSurrogate && character <= kLastSurrogate))
-        return {};
-    const int byte = UnicodeToCp437(character);
-    return byte == kNoCp437Byte ? std::string() : std::string(1, static_cast<char>(byte));
-}
-
-namespace {
 
 int MaskFromKeys(WPARAM keys) {
     return ((keys & MK_LBUTTON) ? kButtonLeft : 0) | ((keys & MK_RBUTTON) ? kButtonRight : 0) |
@@ -280,7 +255,7 @@ void WindowThread() {
 }  // namespace
 
 bool OpenWindow(int, std::string& problem) {
-    std::thread(WindowThread).detach();
+    ThreadRelease(ThreadCreate(WindowThread));
     std::unique_lock lock(win.startLock);
     win.startSignal.wait(lock, [] { return win.start != StartState::kStarting; });
     if (win.start != StartState::kOpen) {

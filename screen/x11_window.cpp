@@ -24,10 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "screen/cp437.h"
 #include "screen/frame_internal.h"
 #include "screen/graphics.h"
 #include "screen/icon.h"
+#include "screen/keys.h"
 #include "screen/window_fit.h"
 
 namespace screen {
@@ -63,6 +63,7 @@ struct WindowState {
     std::condition_variable startSignal;
     StartState start = StartState::kStarting;
     std::string problem;  // why the start failed, for the user
+    int depth = 0;        // of the colours asked for; set before the window thread starts
     // Owned by the window thread once it runs.
     Display* display = nullptr;
     Window window = 0;
@@ -89,24 +90,46 @@ struct WindowState {
 
 WindowState win;
 
-struct SpecialKey {
+struct KeypadKey {
     KeySym symbol;
-    char scanCode;
+    SpecialKey key;
 };
 
-// The classic PC scan codes the game's key codes carry after the 255 byte.
-constexpr SpecialKey kSpecialKeys[] = {
-    {XK_Up, 72},        {XK_Down, 80},    {XK_Left, 75},    {XK_Right, 77},    {XK_Insert, 82},
-    {XK_Delete, 83},    {XK_Home, 71},    {XK_End, 79},     {XK_Prior, 73},    {XK_Next, 81},
-    {XK_KP_Up, 72},     {XK_KP_Down, 80}, {XK_KP_Left, 75}, {XK_KP_Right, 77}, {XK_KP_Insert, 82},
-    {XK_KP_Delete, 83}, {XK_KP_Home, 71}, {XK_KP_End, 79},  {XK_KP_Prior, 73}, {XK_KP_Next, 81},
-    {XK_F1, 59},        {XK_F2, 60},      {XK_F3, 61},      {XK_F4, 62},       {XK_F5, 63},
-    {XK_F6, 64},        {XK_F7, 65},      {XK_F8, 66},      {XK_F9, 67},       {XK_F10, 68},
+constexpr KeypadKey kSpecialKeys[] = {
+    {XK_Up, SpecialKey::kUp},
+    {XK_Down, SpecialKey::kDown},
+    {XK_Left, SpecialKey::kLeft},
+    {XK_Right, SpecialKey::kRight},
+    {XK_Insert, SpecialKey::kInsert},
+    {XK_Delete, SpecialKey::kDelete},
+    {XK_Home, SpecialKey::kHome},
+    {XK_End, SpecialKey::kEnd},
+    {XK_Prior, SpecialKey::kPageUp},
+    {XK_Next, SpecialKey::kPageDown},
+    {XK_KP_Up, SpecialKey::kUp},
+    {XK_KP_Down, SpecialKey::kDown},
+    {XK_KP_Left, SpecialKey::kLeft},
+    {XK_KP_Right, SpecialKey::kRight},
+    {XK_KP_Insert, SpecialKey::kInsert},
+    {XK_KP_Delete, SpecialKey::kDelete},
+    {XK_KP_Home, SpecialKey::kHome},
+    {XK_KP_End, SpecialKey::kEnd},
+    {XK_KP_Prior, SpecialKey::kPageUp},
+    {XK_KP_Next, SpecialKey::kPageDown},
+    {XK_F1, SpecialKey::kF1},
+    {XK_F2, SpecialKey::kF2},
+    {XK_F3, SpecialKey::kF3},
+    {XK_F4, SpecialKey::kF4},
+    {XK_F5, SpecialKey::kF5},
+    {XK_F6, SpecialKey::kF6},
+    {XK_F7, SpecialKey::kF7},
+    {XK_F8, SpecialKey::kF8},
+    {XK_F9, SpecialKey::kF9},
+    {XK_F10, SpecialKey::kF10},
 };
 
 constexpr KeySym kLatin1First = 0x20;
 constexpr KeySym kLatin1Last = 0xFF;
-constexpr KeySym kAsciiLast = 0x7E;
 // Keysyms of other Unicode characters carry the code point below this flag.
 constexpr KeySym kUnicodeKeysymFlag = 0x01000000;
 // Keypad symbols that lie 0xFF80 above the ASCII of the character they type.
@@ -114,46 +137,44 @@ constexpr KeySym kKeypadAsciiFirst = XK_KP_Multiply;
 constexpr KeySym kKeypadAsciiLast = XK_KP_9;
 constexpr KeySym kKeypadOffset = 0xFF80;
 
-}  // namespace
-
-std::string KeyCodeForKeysym(unsigned long symbol) {
+// The character a keysym types; 0 for none.
+char32_t CharacterOf(KeySym symbol) {
     switch (symbol) {
         case XK_Return:
         case XK_KP_Enter:
-            return std::string(1, kKeyEnter);
+            return '\r';
         case XK_BackSpace:
-            return std::string(1, kKeyBackspace);
+            return '\b';
         case XK_Escape:
-            return std::string(1, kKeyEscape);
+            return 0x1B;
         case XK_Tab:
         case XK_ISO_Left_Tab:
         case XK_KP_Tab:
-            return std::string(1, kKeyTab);
+            return '\t';
         case XK_KP_Space:
-            return " ";
+            return ' ';
         case XK_KP_Equal:
-            return "=";
+            return '=';
         default:
             break;
     }
-    for (const SpecialKey& key : kSpecialKeys) {
-        if (key.symbol == symbol) return std::string{kSpecialKeyPrefix, key.scanCode};
-    }
-    if (symbol >= kLatin1First && symbol <= kAsciiLast) return std::string(1, static_cast<char>(symbol));
-    // Other characters are typed as the code page 437 byte that shows them; one the code page
-    // lacks types nothing.
-    char32_t character = 0;
-    if (symbol > kAsciiLast && symbol <= kLatin1Last) character = static_cast<char32_t>(symbol);
-    if ((symbol & kUnicodeKeysymFlag) != 0) character = static_cast<char32_t>(symbol & ~kUnicodeKeysymFlag);
-    const int byte = character == 0 ? kNoCp437Byte : UnicodeToCp437(character);
-    if (byte != kNoCp437Byte) return std::string(1, static_cast<char>(byte));
-    if (symbol >= kKeypadAsciiFirst && symbol <= kKeypadAsciiLast) {
-        return std::string(1, static_cast<char>(symbol - kKeypadOffset));
-    }
-    return {};
+    if (symbol >= kLatin1First && symbol <= kLatin1Last) return static_cast<char32_t>(symbol);
+    if ((symbol & kUnicodeKeysymFlag) != 0)
+        return static_cast<char32_t>(symbol & ~kUnicodeKeysymFlag);
+    if (symbol >= kKeypadAsciiFirst && symbol <= kKeypadAsciiLast)
+        return static_cast<char32_t>(symbol - kKeypadOffset);
+    return 0;
 }
 
-namespace {
+// A special key by its table, a character as the code page 437 byte that shows it; nothing
+// for a key the game ignores or a character the code page lacks.
+std::string KeyCodeForKeysym(KeySym symbol) {
+    for (const KeypadKey& entry : kSpecialKeys) {
+        if (entry.symbol == symbol) return SpecialKeyCode(entry.key);
+    }
+    const char32_t character = CharacterOf(symbol);
+    return character == 0 ? std::string() : KeyCodeForCharacter(character);
+}
 
 int MaskFromState(unsigned int state) {
     return ((state & Button1Mask) ? kButtonLeft : 0) | ((state & Button3Mask) ? kButtonRight : 0) |
@@ -520,7 +541,8 @@ void RunEventLoop() {
     }
 }
 
-void WindowThread(int depth) {
+void WindowThread() {
+    const int depth = win.depth;
     if (pipe2(win.wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) Fail("no pipe for the window thread");
     if (!win.problem.empty() || !OpenDisplayWindow(depth)) {
         ReportStart(StartState::kFailed);
@@ -534,7 +556,8 @@ void WindowThread(int depth) {
 }  // namespace
 
 bool OpenWindow(int depth, std::string& problem) {
-    std::thread(WindowThread, depth).detach();
+    win.depth = depth;
+    ThreadRelease(ThreadCreate(WindowThread));
     std::unique_lock lock(win.startLock);
     win.startSignal.wait(lock, [] { return win.start != StartState::kStarting; });
     if (win.start != StartState::kOpen) {

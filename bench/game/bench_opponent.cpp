@@ -8,9 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "game/board.h"
-#include "game/computer_player.h"
-#include "game/program.h"
+#include "game/core/board.h"
+#include "game/core/computer_player.h"
+#include "game/core/computer_player_testing.h"
+#include "game/match/program.h"
 #include "screen/offscreen.h"
 
 namespace {

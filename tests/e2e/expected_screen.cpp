@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "game/lobby.h"
+#include "game/match/lobby.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/offscreen.h"

@@ -115,7 +115,8 @@ class Lan : public ::testing::Test {
     void StartServer() {
         server = Session{};
         server.networkNamespaceFd = namespaces[0];
-        ASSERT_TRUE(StartSession(server, kGameBinary) && StartServerGame(server, serverLast));
+        ASSERT_TRUE(StartSession(server, kGameBinary)) << "no window of the server";
+        ASSERT_TRUE(StartServerGame(server, serverLast)) << "the server did not start";
     }
 
     std::string name = "mvlan" + std::to_string(getpid());

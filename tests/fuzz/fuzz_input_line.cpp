@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "game/board.h"
-#include "game/input_line.h"
-#include "game/network_match.h"
+#include "game/core/board.h"
+#include "game/match/input_line.h"
+#include "game/match/network_match.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"

@@ -15,14 +15,15 @@
 #include <map>
 #include <string>
 
-#include "game/board.h"
-#include "game/dispatcher.h"
-#include "game/exchange.h"
-#include "game/file_transfer.h"
-#include "game/outgoing.h"
-#include "game/message_stream.h"
-#include "game/network_match.h"
-#include "game/protocol.h"
+#include "game/core/board.h"
+#include "game/files/file_transfer.h"
+#include "game/match/dispatcher.h"
+#include "game/match/network_match.h"
+#include "game/wire/exchange.h"
+#include "game/wire/message_stream.h"
+#include "game/wire/message_stream_testing.h"
+#include "game/wire/outgoing.h"
+#include "game/wire/protocol.h"
 #include "screen/cp437.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"

@@ -1,7 +1,7 @@
 // The placement rule of the computer's fleet and the bookkeeping of shots.
 #include <gtest/gtest.h>
 
-#include "game/board.h"
+#include "game/core/board.h"
 
 namespace {
 

@@ -7,15 +7,16 @@
 #include <string>
 #include <thread>
 
-#include "game/board.h"
-#include "game/computer_match.h"
-#include "game/computer_player.h"
+#include "game/core/board.h"
+#include "game/core/computer_player.h"
+#include "game/core/computer_player_testing.h"
+#include "game/match/computer_match.h"
+#include "game/match/program.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
 #include "screen/offscreen.h"
 #include "tests/support/frame_check.h"
-#include "game/program.h"
 
 namespace {
 

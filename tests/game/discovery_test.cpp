@@ -6,8 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "game/announcement.h"
-#include "game/discovery.h"
+#include "game/lan/announcement.h"
+#include "game/lan/discovery.h"
+#include "game/lan/discovery_testing.h"
 
 namespace {
 

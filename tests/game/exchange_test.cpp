@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "game/exchange.h"
-#include "game/match_state.h"
-#include "game/plain_peer.h"
+#include "game/core/match_state.h"
+#include "game/wire/exchange.h"
+#include "game/wire/plain_peer.h"
 
 namespace {
 

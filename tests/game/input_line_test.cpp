@@ -7,10 +7,10 @@
 #include <string>
 #include <thread>
 
-#include "game/board.h"
-#include "game/input_line.h"
-#include "game/lobby.h"
-#include "game/network_match.h"
+#include "game/core/board.h"
+#include "game/match/input_line.h"
+#include "game/match/lobby.h"
+#include "game/match/network_match.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"

@@ -11,13 +11,13 @@
 #include <string_view>
 #include <thread>
 
-#include "game/board.h"
-#include "game/dispatcher.h"
-#include "game/exchange.h"
-#include "game/file_transfer.h"
-#include "game/match_state.h"
-#include "game/message_stream.h"
-#include "game/outgoing.h"
+#include "game/core/board.h"
+#include "game/core/match_state.h"
+#include "game/files/file_transfer.h"
+#include "game/match/dispatcher.h"
+#include "game/wire/exchange.h"
+#include "game/wire/message_stream.h"
+#include "game/wire/outgoing.h"
 #include "net/create.h"
 #include "net/lifecycle.h"
 #include "screen/layout.h"

@@ -8,16 +8,16 @@
 #include <thread>
 #include <vector>
 
-#include "game/board.h"
-#include "game/lobby.h"
-#include "game/network_match.h"
+#include "game/core/board.h"
+#include "game/match/lobby.h"
+#include "game/match/network_match.h"
+#include "game/match/program.h"
 #include "screen/font_cp437.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
 #include "screen/message_log.h"
 #include "screen/offscreen.h"
 #include "tests/support/frame_check.h"
-#include "game/program.h"
 
 namespace {
 

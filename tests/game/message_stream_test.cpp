@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "game/message_stream.h"
-#include "game/protocol.h"
+#include "game/wire/message_stream.h"
+#include "game/wire/message_stream_testing.h"
+#include "game/wire/protocol.h"
 
 namespace {
 

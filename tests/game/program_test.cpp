@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "game/program.h"
+#include "game/match/program.h"
 #include "net/net.h"
 #include "tests/net/support.h"
 #include "tests/support/frame_check.h"

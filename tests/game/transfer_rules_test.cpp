@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "game/file_access.h"
-#include "game/transfer_rules.h"
+#include "game/files/file_access.h"
+#include "game/files/transfer_rules.h"
 
 namespace {
 

@@ -13,7 +13,9 @@
 #include <thread>
 
 #include "net/name_cache.h"
+#include "net/name_cache_testing.h"
 #include "net/registry.h"
+#include "net/registry_testing.h"
 #include "net/sockets.h"
 #include "tests/net/support.h"
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net/registry.h"
+#include "net/registry_testing.h"
 #include "tests/net/support.h"
 
 namespace nettest {

@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "net/registry.h"
+#include "net/registry_testing.h"
 #include "net/thread.h"
+#include "net/thread_testing.h"
 #include "tests/net/support.h"
 
 namespace nettest {

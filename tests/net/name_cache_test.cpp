@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/name_cache.h"
+#include "net/name_cache_testing.h"
 #include "tests/net/support.h"
 
 namespace nettest {

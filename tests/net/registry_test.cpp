@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "net/registry.h"
+#include "net/registry_testing.h"
 #include "tests/net/support.h"
 
 namespace nettest {

@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "net/registry.h"
+#include "net/registry_testing.h"
+#include "net/send_testing.h"
 #include "tests/net/support.h"
 
 namespace nettest {

@@ -1,7 +1,7 @@
 // Clearing the big board and copying the placed fleet to the small one.
 #include <gtest/gtest.h>
 
-#include "game/board.h"
+#include "game/core/board.h"
 #include "screen/fleet_copy.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"

@@ -1,66 +1,61 @@
-// The translation of X keysyms into the game's key codes. Keysyms are written
-// as numbers so the test needs no X headers.
+// What a typed key gives the game, for every window system alike: the code page 437 byte that
+// draws a character, one byte for Enter, Backspace, Escape and Tab, 255 and the scan code for a
+// special key, and nothing for what the game cannot show.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "screen/frame_internal.h"
+#include "screen/keys.h"
 
 namespace {
 
-using screen::KeyCodeForKeysym;
+using screen::KeyCodeForCharacter;
+using screen::SpecialKey;
+using screen::SpecialKeyCode;
 
-std::string Special(char scanCode) {
-    return std::string{'\xFF', scanCode};
-}
-
-// Characters arrive as the code page 437 byte that draws them; one the code page lacks
-// types nothing.
-TEST(KeyTable, CharacterKeysGiveTheirCodePage437Byte) {
-    EXPECT_EQ(KeyCodeForKeysym(0x61), "a");
-    EXPECT_EQ(KeyCodeForKeysym(0x4B), "K");
-    EXPECT_EQ(KeyCodeForKeysym(0x2E), ".");
-    EXPECT_EQ(KeyCodeForKeysym(0x20), " ");
-    EXPECT_EQ(KeyCodeForKeysym(0xFFB1), "1");  // keypad digits type digits
-    EXPECT_EQ(KeyCodeForKeysym(0xFFAE), ".");
-    const std::pair<unsigned long, const char*> german[] = {
-        {0xE4, "\x84"}, {0xF6, "\x94"}, {0xFC, "\x81"}, {0xC4, "\x8E"},
-        {0xD6, "\x99"}, {0xDC, "\x9A"}, {0xDF, "\xE1"},  // a o u A O U umlauts, sharp s
-        {0xB0, "\xF8"}, {0x10003B1, "\xE0"},              // degree sign, Unicode alpha
-        {0xA4, ""},      {0x20AC, ""},      {0x1000416, ""},  // currency, euro, Cyrillic Zhe
+TEST(Keys, CharactersGiveTheCodePage437ByteThatDrawsThem) {
+    const std::pair<char32_t, const char*> characters[] = {
+        {U'a', "a"},
+        {U'K', "K"},
+        {U'.', "."},
+        {U' ', " "},
+        {U'\u00E4', "\x84"},
+        {U'\u00F6', "\x94"},
+        {U'\u00FC', "\x81"},
+        {U'\u00C4', "\x8E"},
+        {U'\u00D6', "\x99"},
+        {U'\u00DC', "\x9A"},
+        {U'\u00DF', "\xE1"},
+        {U'\u00B0', "\xF8"},
+        {U'\u03B1', "\xE0"},
+        // Currency sign, euro, Cyrillic Zhe: the code page lacks them.
+        {U'\u00A4', ""},
+        {U'\u20AC', ""},
+        {U'\u0416', ""},
+        // Control characters but the four, and halves of a surrogate pair.
+        {U'\x01', ""},
+        {U'\n', ""},
+        {0xD800, ""},
+        {0xDFFF, ""},
     };
-    for (const auto& [symbol, byte] : german)
-        EXPECT_EQ(KeyCodeForKeysym(symbol), byte) << std::hex << symbol;
+    for (const auto& [character, code] : characters)
+        EXPECT_EQ(KeyCodeForCharacter(character), code)
+            << std::hex << static_cast<unsigned>(character);
 }
 
-TEST(KeyTable, ControlKeysGiveOneByte) {
-    EXPECT_EQ(KeyCodeForKeysym(0xFF0D), "\r");
-    EXPECT_EQ(KeyCodeForKeysym(0xFF8D), "\r");  // keypad Enter
-    EXPECT_EQ(KeyCodeForKeysym(0xFF08), "\b");
-    EXPECT_EQ(KeyCodeForKeysym(0xFF1B), "\x1B");
-    EXPECT_EQ(KeyCodeForKeysym(0xFF09), "\t");
-}
-
-TEST(KeyTable, SpecialKeysGive255AndTheirScanCode) {
-    EXPECT_EQ(KeyCodeForKeysym(0xFF52), Special(72));  // up
-    EXPECT_EQ(KeyCodeForKeysym(0xFF54), Special(80));  // down
-    EXPECT_EQ(KeyCodeForKeysym(0xFF51), Special(75));  // left
-    EXPECT_EQ(KeyCodeForKeysym(0xFF53), Special(77));  // right
-    EXPECT_EQ(KeyCodeForKeysym(0xFF63), Special(82));  // insert
-    EXPECT_EQ(KeyCodeForKeysym(0xFFFF), Special(83));  // delete
-    EXPECT_EQ(KeyCodeForKeysym(0xFF50), Special(71));  // home
-    EXPECT_EQ(KeyCodeForKeysym(0xFF57), Special(79));  // end
-    EXPECT_EQ(KeyCodeForKeysym(0xFF55), Special(73));  // page up
-    EXPECT_EQ(KeyCodeForKeysym(0xFF56), Special(81));  // page down
-    for (int f = 0; f < 10; ++f) {
-        EXPECT_EQ(KeyCodeForKeysym(0xFFBE + f), Special(static_cast<char>(59 + f))) << "F" << f + 1;
-    }
-}
-
-TEST(KeyTable, F11F12AndModifiersAloneGiveNothing) {
-    for (unsigned long keysym : {0xFFC8UL, 0xFFC9UL, 0xFFE1UL, 0xFFE3UL, 0xFFE9UL, 0xFFE5UL}) {
-        EXPECT_EQ(KeyCodeForKeysym(keysym), "") << std::hex << keysym;
-    }
+TEST(Keys, EnterBackspaceEscapeAndTabGiveOneByteAndSpecialKeys255AndTheirScanCode) {
+    EXPECT_EQ(KeyCodeForCharacter(U'\r'), "\r");
+    EXPECT_EQ(KeyCodeForCharacter(U'\b'), "\b");
+    EXPECT_EQ(KeyCodeForCharacter(U'\x1B'), "\x1B");
+    EXPECT_EQ(KeyCodeForCharacter(U'\t'), "\t");
+    const std::pair<SpecialKey, char> keys[] = {
+        {SpecialKey::kUp, 72},       {SpecialKey::kDown, 80},   {SpecialKey::kLeft, 75},
+        {SpecialKey::kRight, 77},    {SpecialKey::kInsert, 82}, {SpecialKey::kDelete, 83},
+        {SpecialKey::kHome, 71},     {SpecialKey::kEnd, 79},    {SpecialKey::kPageUp, 73},
+        {SpecialKey::kPageDown, 81}, {SpecialKey::kF1, 59},     {SpecialKey::kF10, 68},
+    };
+    for (const auto& [key, scan] : keys)
+        EXPECT_EQ(SpecialKeyCode(key), (std::string{'\xFF', scan}));
 }
 
 }  // namespace

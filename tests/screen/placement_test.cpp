@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "game/board.h"
-#include "game/input_line.h"
-#include "game/lobby.h"
+#include "game/core/board.h"
+#include "game/match/input_line.h"
+#include "game/match/lobby.h"
 #include "screen/font_cp437.h"
 #include "screen/graphics.h"
 #include "screen/layout.h"
