@@ -29,7 +29,7 @@
 #include "tests/e2e/match_driver.h"
 #include "tests/e2e/raw_peer.h"
 #include "tests/e2e/x_harness.h"
-#include "tests/net/support.h"
+#include "tests/net/system.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "net/net.h"
+#include "tests/net/system.h"
 
 namespace {
 
@@ -103,39 +104,13 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-int ListenLoopback(std::uint16_t& port) {
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener, SOMAXCONN);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
-int ConnectPlain(std::uint16_t port) {
-    const int sock = socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = Loopback(port);
-    connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sock;
-}
-
 // Two connected plain sockets: [0] the connecting end, [1] the accepted end.
 void PlainPair(int ends[2]) {
     std::uint16_t port = 0;
-    const int listener = ListenLoopback(port);
-    ends[0] = ConnectPlain(port);
-    ends[1] = accept(listener, nullptr, nullptr);
-    close(listener);
+    const int listener = nettest::ListenLoopback(port);
+    ends[0] = nettest::ConnectLoopback(port);
+    ends[1] = nettest::AcceptOne(listener);
+    nettest::RawClose(listener);
 }
 
 // Accepts and closes everything that connects, until the listener is shut down.
@@ -151,7 +126,7 @@ double PlainConnectMicroseconds(std::uint16_t port) {
     std::vector<double> times;
     for (int round = 0; round < kConnectRounds; ++round) {
         const auto start = Clock::now();
-        const int sock = ConnectPlain(port);
+        const int sock = nettest::ConnectLoopback(port);
         times.push_back(Microseconds(Clock::now() - start));
         close(sock);
     }
@@ -283,7 +258,7 @@ double LayerRoundTripMicroseconds(net::ConnId client) {
 // A port that was free a moment ago; the layer's server reports none when given port 0.
 std::uint16_t FreePort() {
     std::uint16_t port = 0;
-    close(ListenLoopback(port));
+    nettest::RawClose(nettest::ListenLoopback(port));
     return port;
 }
 
@@ -301,7 +276,7 @@ struct Results {
 
 void MeasureConnect(Results& results) {
     std::uint16_t port = 0;
-    const int listener = ListenLoopback(port);
+    const int listener = nettest::ListenLoopback(port);
     std::thread closer(AcceptAndClose, listener);
     results.plainConnect = PlainConnectMicroseconds(port);
     results.layerConnect = LayerConnectMicroseconds(port);

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "screen/font_cp437.h"
+#include "tests/support/frame_check.h"
 
 namespace e2e {
 namespace {
@@ -54,17 +54,8 @@ bool SameOutsideLog(const Frame& actual, const Frame& expected) {
 
 bool TextShows(const Frame& frame, int x, int y, std::string_view text, std::uint32_t ink,
                std::uint32_t paper) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto code = static_cast<std::uint8_t>(text[i]);
-        for (int row = 0; row < 8; ++row) {
-            for (int column = 0; column < 8; ++column) {
-                const bool set = screen::kFontCp437[code][row] & (0x80 >> column);
-                const int px = x + 8 * static_cast<int>(i) + column;
-                if (PixelAt(frame, px, y + row) != (set ? ink : paper)) return false;
-            }
-        }
-    }
-    return true;
+    const auto read = [&frame](int px, int py) { return PixelAt(frame, px, py); };
+    return testing_support::GlyphsShow(read, x, y, text, ink, paper);
 }
 
 }  // namespace e2e

@@ -9,12 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "game/match/network_match.h"
+#include "screen/graphics.h"
 #include "tests/e2e/expected_screen.h"
 #include "tests/e2e/x_harness.h"
 
 namespace e2e {
 
-inline constexpr std::uint16_t kGamePort = 9000;
+inline constexpr std::uint16_t kGamePort = game::kGamePort;
 inline constexpr int kConnectTimeoutMs = 20000;
 inline constexpr int kNextGameTimeoutMs = 20000;
 inline constexpr int kAnswerTimeoutMs = 5000;
@@ -22,12 +24,13 @@ inline constexpr int kAnswerTimeoutMs = 5000;
 inline constexpr int kConnectButtonX = 340;
 inline constexpr int kConnectButtonY = 240;
 
-inline constexpr std::uint32_t kWhitePixel = 0xFFFFFF;
-inline constexpr std::uint32_t kBlackPixel = 0x000000;
-inline constexpr std::uint32_t kGreyPixel = 0x696969;
-inline constexpr std::uint32_t kRedPixel = 0xEE0000;
-inline constexpr std::uint32_t kBluePixel = 0x0000FF;
-inline constexpr std::uint32_t kYellowPixel = 0xFFFF00;
+// The game's colours as a window's pixels read back.
+inline constexpr std::uint32_t kWhitePixel = screen::kWhite;
+inline constexpr std::uint32_t kBlackPixel = screen::kBlack;
+inline constexpr std::uint32_t kGreyPixel = screen::kShipGrey;
+inline constexpr std::uint32_t kRedPixel = screen::kHitRed;
+inline constexpr std::uint32_t kBluePixel = screen::kWaterBlue;
+inline constexpr std::uint32_t kYellowPixel = screen::kTurnYellow;
 
 // Two legal fleets, neither symmetric about the diagonal.
 extern const std::vector<Ship> kServerFleet;

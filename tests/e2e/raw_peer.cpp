@@ -1,15 +1,11 @@
-// Blocking loopback sockets with deadlines for the raw peer.
+// The raw peer: the tests' loopback sockets (tests/net/system.h) with deadlines.
 #include "tests/e2e/raw_peer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <thread>
+
+#include "tests/net/system.h"
 
 namespace e2e {
 namespace {
@@ -27,33 +23,11 @@ int MsLeft(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// The receive buffer is set before connecting, so the window offered starts small.
-int ConnectOnce(std::uint16_t port, int receiveBuffer) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    const sockaddr_in address = Loopback(port);
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        return fd;
-    }
-    close(fd);
-    return -1;
-}
-
 int ConnectWithRetry(std::uint16_t port, int timeoutMs, int receiveBuffer) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const int fd = ConnectOnce(port, receiveBuffer);
+        const int fd = nettest::ConnectLoopback(port, receiveBuffer);
+        if (fd >= 0) nettest::SendWithoutDelay(fd);
         if (fd >= 0 || MsLeft(deadline) == 0) return fd;
         std::this_thread::sleep_for(std::chrono::milliseconds(kConnectRetryMs));
     }
@@ -71,7 +45,7 @@ int ConnectRawPeerWithSmallBuffer(std::uint16_t port, int timeoutMs) {
 
 bool SendRaw(int socket, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t n = send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const long n = nettest::RawSend(socket, bytes);
         if (n <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -82,10 +56,10 @@ std::string ReadRaw(int socket, std::size_t count, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string got;
     while (got.size() < count) {
-        pollfd ready{socket, POLLIN, 0};
-        if (poll(&ready, 1, MsLeft(deadline)) <= 0) break;
+        if (!nettest::WaitRaw(socket, false, MsLeft(deadline))) break;
         char buffer[kReadChunk];
-        const ssize_t n = recv(socket, buffer, std::min(sizeof buffer, count - got.size()), 0);
+        const long n =
+            nettest::RawReceive(socket, buffer, std::min(sizeof buffer, count - got.size()));
         if (n <= 0) break;
         got.append(buffer, static_cast<std::size_t>(n));
     }
@@ -93,10 +67,9 @@ std::string ReadRaw(int socket, std::size_t count, int timeoutMs) {
 }
 
 std::string ReadFirstBlock(int socket, int timeoutMs) {
-    pollfd ready{socket, POLLIN, 0};
-    if (poll(&ready, 1, timeoutMs) <= 0) return {};
+    if (!nettest::WaitRaw(socket, false, timeoutMs)) return {};
     char buffer[kReadChunk];
-    const ssize_t n = recv(socket, buffer, sizeof buffer, 0);
+    const long n = nettest::RawReceive(socket, buffer, sizeof buffer);
     return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 }
 
@@ -105,29 +78,25 @@ bool TakeGreeting(int socket, int timeoutMs) {
 }
 
 bool ClosedByPeer(int socket, int timeoutMs) {
-    pollfd ready{socket, POLLIN, 0};
-    if (poll(&ready, 1, timeoutMs) <= 0) return false;
+    if (!nettest::WaitRaw(socket, false, timeoutMs)) return false;
     char byte = 0;
-    return recv(socket, &byte, 1, 0) <= 0;
+    return nettest::RawReceive(socket, &byte, 1) <= 0;
 }
 
 void CloseRaw(int& socket) {
-    if (socket >= 0) close(socket);
+    if (socket >= 0) nettest::RawClose(socket);
     socket = -1;
 }
 
 void ResetRaw(int& socket) {
-    const linger abort{1, 0};
-    if (socket >= 0) setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    if (socket >= 0) nettest::ResetOnClose(socket);
     CloseRaw(socket);
 }
 
 void ConnectAndDrop(std::uint16_t port, bool reset) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const sockaddr_in address = Loopback(port);
-    connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    pollfd done{fd, POLLOUT, 0};
-    poll(&done, 1, kDropConnectWaitMs);
+    int fd = nettest::StartConnectLoopback(port);
+    if (fd < 0) return;
+    nettest::WaitRaw(fd, true, kDropConnectWaitMs);
     if (reset) {
         ResetRaw(fd);
     } else {

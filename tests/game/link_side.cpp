@@ -23,15 +23,16 @@
 #include "screen/layout.h"
 #include "screen/message_log.h"
 #include "screen/offscreen.h"
+#include "tests/support/frame_check.h"
 
 namespace linktest {
 namespace {
 
 constexpr std::uint32_t kConnectSeconds = 20;
-constexpr auto kReadyWait = std::chrono::seconds(20);
+constexpr auto kReadyWait = std::chrono::milliseconds(20000);
 constexpr auto kStep = std::chrono::milliseconds(1);
 // A peer left alone ends by itself after this long.
-constexpr auto kPeerLifetime = std::chrono::minutes(20);
+constexpr auto kPeerLifetime = std::chrono::milliseconds(20 * 60 * 1000);
 constexpr std::string_view kPeerFlag = "--link-peer";
 constexpr std::string_view kServeFlag = "serve";
 
@@ -77,16 +78,6 @@ void OnNewConnection(net::ConnId, int socket, std::string_view) {
 }
 
 void OnDenied(net::ConnId, std::string_view) {}
-
-template <typename Done>
-bool WaitUntil(Done done, std::chrono::steady_clock::duration limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(kStep);
-    }
-    return true;
-}
 
 void FireWhenOurTurn() {
     std::mt19937 random(static_cast<unsigned>(getpid()));
@@ -142,9 +133,10 @@ bool StartSide(bool serve, std::uint16_t port) {
                                  kConnectSeconds) != net::kNoError) {
         return false;
     }
-    if (!WaitUntil([] { return game::ConnectedFlag.load() == 1; }, kReadyWait)) return false;
+    if (!testing_support::WaitUntil([] { return game::ConnectedFlag.load() == 1; }, kReadyWait))
+        return false;
     game::SendReady();
-    return WaitUntil([] { return game::OpponentReady.load() == 1; }, kReadyWait);
+    return testing_support::WaitUntil([] { return game::OpponentReady.load() == 1; }, kReadyWait);
 }
 
 void StartFiring() {
@@ -187,7 +179,7 @@ int RunPeer(int, char** argv) {
     if (!StartSide(argv[2] == kServeFlag, port)) return 3;
     StartAccepting();
     StartFiring();
-    WaitUntil([] { return !Connected(); }, kPeerLifetime);
+    testing_support::WaitUntil([] { return !Connected(); }, kPeerLifetime);
     return 0;
 }
 

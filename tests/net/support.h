@@ -14,11 +14,10 @@
 #include <vector>
 
 #include "net/net.h"
+#include "tests/net/system.h"
 
 namespace nettest {
 
-// Generous bound for anything that should happen "soon"; only a hang reaches it.
-inline constexpr double kEventWaitSeconds = 20.0;
 // Connect time-out for loopback targets that listen: only a fault would reach it.
 inline constexpr std::uint32_t kLoopbackConnectTimeout = 5;
 // How long a test waits to see that something does not happen.
@@ -63,35 +62,8 @@ void KeepConnection(net::ConnId server, int socket, std::string_view peerAddress
 void Hold(Kind kind);
 void Release(Kind kind);
 
-// The system's id of a thread, as the handlers record it.
-using ThreadId = std::uint64_t;
-ThreadId ThisThreadId();
-
-// Raw loopback sockets, all blocking unless switched; system.h implements them per system.
-int ListenLoopback(std::uint16_t& port);  // bound to 127.0.0.1:0 and listening
-int BindLoopback(std::uint16_t& port);    // bound to 127.0.0.1:0, not listening
-int ConnectLoopback(std::uint16_t port);  // -1 when refused
-int AcceptOne(int listener);
-int RawSocket();  // a fresh, unbound TCP socket
-void RawClose(int socket);
-long RawSend(int socket, std::string_view bytes);
-long RawReceive(int socket, char* buffer, std::size_t capacity);
-bool SetRawNonBlocking(int socket, bool nonBlocking);
-bool RawListen(int socket);
-bool SendsWithoutDelay(int socket);  // TCP_NODELAY is set
-std::uint16_t LocalPort(int socket);
-std::uint16_t ServerPort(net::ConnId server);  // the port a server actually listens on
-std::string ReceiveExactly(int socket, std::size_t count);
-bool PeerClosed(int socket);  // recv sees end of stream or reset
-bool IsOpen(int descriptor);
-int QueuedForReading(int socket);  // bytes waiting to be received
-
-// Open handles of the process (descriptors on POSIX) and its threads.
-std::size_t OpenDescriptorCount();
-std::size_t ThreadCount();
-bool ThreadAlive(ThreadId thread);
-// True once the thread has ended (waits up to about a second for the system to finish it).
-bool ThreadEnds(ThreadId thread);
+// The port a server actually listens on.
+std::uint16_t ServerPort(net::ConnId server);
 
 // Creates a listening server with KeepConnection; fails the test on an error.
 net::ConnId NewServer();

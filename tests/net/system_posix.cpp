@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tests/net/support.h"
+#include "tests/net/system.h"
 
 namespace nettest {
 namespace {
@@ -97,14 +97,38 @@ int BindLoopback(std::uint16_t& port) {
     return sock;
 }
 
-int ConnectLoopback(std::uint16_t port) {
+int ConnectLoopback(std::uint16_t port, int receiveBuffer) {
     const int sock = RawSocket();
+    if (receiveBuffer > 0)
+        setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const sockaddr_in address = Loopback(port);
     if (connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         close(sock);
         return -1;
     }
     return sock;
+}
+
+int StartConnectLoopback(std::uint16_t port) {
+    const int sock = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_in address = Loopback(port);
+    if (sock >= 0) connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sock;
+}
+
+void SendWithoutDelay(int socket) {
+    const int on = 1;
+    setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+bool WaitRaw(int socket, bool forWriting, int timeoutMs) {
+    pollfd wanted{socket, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0};
+    return poll(&wanted, 1, timeoutMs) > 0;
+}
+
+void ResetOnClose(int socket) {
+    const linger abort{1, 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
 }
 
 int AcceptOne(int listener) {

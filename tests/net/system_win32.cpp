@@ -7,7 +7,7 @@
 
 #include <climits>
 
-#include "tests/net/support.h"
+#include "tests/net/system.h"
 
 namespace nettest {
 namespace {
@@ -67,6 +67,32 @@ bool SetRawNonBlocking(int socket, bool nonBlocking) {
 }
 
 // Only the option's low byte is written here, so the value starts at 0.
+int StartConnectLoopback(std::uint16_t port) {
+    const int sock = RawSocket();
+    u_long on = 1;
+    const sockaddr_in address = Loopback(port);
+    if (sock >= 0 && ioctlsocket(Handle(sock), FIONBIO, &on) == 0)
+        connect(Handle(sock), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sock;
+}
+
+void SendWithoutDelay(int socket) {
+    const int on = 1;
+    setsockopt(Handle(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+               sizeof on);
+}
+
+bool WaitRaw(int socket, bool forWriting, int timeoutMs) {
+    WSAPOLLFD wanted{Handle(socket), static_cast<SHORT>(forWriting ? POLLWRNORM : POLLRDNORM), 0};
+    return WSAPoll(&wanted, 1, timeoutMs) > 0;
+}
+
+void ResetOnClose(int socket) {
+    const linger abort{1, 0};
+    setsockopt(Handle(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+               sizeof abort);
+}
+
 bool SendsWithoutDelay(int socket) {
     int on = 0;
     int size = sizeof on;
@@ -100,8 +126,12 @@ int BindLoopback(std::uint16_t& port) {
     return sock;
 }
 
-int ConnectLoopback(std::uint16_t port) {
+int ConnectLoopback(std::uint16_t port, int receiveBuffer) {
     const int sock = RawSocket();
+    if (receiveBuffer > 0) {
+        setsockopt(Handle(sock), SOL_SOCKET, SO_RCVBUF,
+                   reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
+    }
     const sockaddr_in address = Loopback(port);
     if (connect(Handle(sock), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         RawClose(sock);

@@ -14,18 +14,27 @@ namespace {
 constexpr int kGlyphSize = 8;
 }
 
-bool TextAt(int x, int y, std::string_view text, screen::Colour ink, screen::Colour paper) {
+bool GlyphsShow(const std::function<std::uint32_t(int x, int y)>& pixel, int x, int y,
+                std::string_view text, std::uint32_t ink, std::uint32_t paper) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto code = static_cast<std::uint8_t>(text[i]);
         for (int row = 0; row < kGlyphSize; ++row) {
             for (int column = 0; column < kGlyphSize; ++column) {
                 const bool set = screen::kFontCp437[code][row] & (0x80 >> column);
                 const int px = x + kGlyphSize * static_cast<int>(i) + column;
-                if (screen::ReadPixel(px, y + row) != (set ? ink : paper)) return false;
+                if (pixel(px, y + row) != (set ? ink : paper)) return false;
             }
         }
     }
     return true;
+}
+
+bool TextAt(int x, int y, std::string_view text, screen::Colour ink, screen::Colour paper) {
+    const auto read = [](int px, int py) {
+        return static_cast<std::uint32_t>(screen::ReadPixel(px, py));
+    };
+    return GlyphsShow(read, x, y, text, static_cast<std::uint32_t>(ink),
+                      static_cast<std::uint32_t>(paper));
 }
 
 std::vector<screen::Colour> Snapshot() {

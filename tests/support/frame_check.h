@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -14,8 +15,12 @@ namespace testing_support {
 
 using namespace std::chrono_literals;
 
-// True when every glyph pixel of `text` at (x, y) is `ink` and every other
-// pixel of its 8 x 8 cells is `paper`.
+// True when every glyph pixel of `text` at (x, y) is `ink` and every other pixel of its 8 x 8
+// cells is `paper`, with each pixel read through `pixel`: the suite's one glyph check, for the
+// offscreen frame and a window's picture alike.
+bool GlyphsShow(const std::function<std::uint32_t(int x, int y)>& pixel, int x, int y,
+                std::string_view text, std::uint32_t ink, std::uint32_t paper);
+// The same on the offscreen frame.
 bool TextAt(int x, int y, std::string_view text, screen::Colour ink, screen::Colour paper);
 
 // Every pixel of the frame, row by row.
