@@ -1,9 +1,9 @@
-// The window on Windows: the only file of the program that includes windows.h. One thread
-// creates the window and runs its message loop, turns the window's messages into the layer's
-// key queue, presses and mouse state, and copies the frame buffer to the window pixel for pixel
-// (SetDIBitsToDevice) at most about 60 times a second when it has changed. It never draws into
-// the frame buffer itself. The program declares no DPI awareness, so a high-resolution screen
-// shows the window scaled up rather than tiny.
+// The window on Windows: the only file of screen/ that includes windows.h. One thread creates
+// the window and runs its message loop, turns the window's messages into the layer's key queue
+// (the key codes come from keys.h), presses and mouse state, and copies the frame buffer to the
+// window pixel for pixel (SetDIBitsToDevice) at most about 60 times a second when it has
+// changed. It never draws into the frame buffer itself. The program declares no DPI awareness,
+// so a high-resolution screen shows the window scaled up rather than tiny.
 #include "screen/window.h"
 
 #include <windows.h>

@@ -1,8 +1,8 @@
-// The window on the X server: the only file that includes Xlib. One thread opens
-// the display, owns every Xlib call, turns X events into the layer's key queue,
-// presses and mouse state, and copies the frame buffer to the window about 60
-// times a second when it has changed, at the largest whole scale the window's
-// size allows. It never draws into the frame buffer itself.
+// The window on the X server: the only file that includes Xlib. One thread opens the display,
+// owns every Xlib call, turns X events into the layer's key queue (the key codes come from
+// keys.h), presses and mouse state, and copies the frame buffer to the window about 60 times a
+// second when it has changed, at the largest whole scale the window's size allows and clipped
+// to a smaller one (window_fit.h). It never draws into the frame buffer itself.
 #include "screen/window.h"
 
 #include <X11/Xatom.h>
