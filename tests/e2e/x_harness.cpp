@@ -8,11 +8,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
-#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +31,11 @@ constexpr char kWindowsClass[] = "marevant.exe";
 constexpr char kServerScreen[] = "640x480x24";
 constexpr int kWindowPollMs = 10;
 constexpr int kFilePollMs = 20;
-constexpr int kMaxDisplayDigits = 16;
+constexpr int kServerPollMs = 10;
+constexpr int kFirstDisplay = 10;  // below it, displays a developer's own session may use
+constexpr int kDisplaysTried = 190;  // the relay's TCP displays begin at 200
+constexpr char kLockPrefix[] = "/tmp/.X";
+constexpr char kLockSuffix[] = "-lock";
 constexpr unsigned long kCoverPixel = 0xFF0000;  // red on the 24-bit TrueColor screen
 constexpr long kMaxPropertyLongs = 1 << 20;
 constexpr char kScratchPattern[] = "marevant-e2e-XXXXXX";
@@ -53,22 +57,6 @@ Clock::time_point Deadline(int timeoutMs) {
 
 void Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Xvfb writes its display number and a newline to -displayfd once it accepts clients.
-bool ReadDisplayNumber(int fd, std::string& number) {
-    const auto deadline = Deadline(kServerStartTimeoutMs);
-    while (number.size() < kMaxDisplayDigits) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd ready{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-        char c = 0;
-        if (read(fd, &c, 1) != 1) return false;
-        if (c == '\n') return !number.empty();
-        number.push_back(c);
-    }
-    return false;
 }
 
 bool HasClass(Display* display, Window window, const char* resName, const char* resClass) {
@@ -214,23 +202,64 @@ bool FileBecomes(const std::string& path, const std::string& expected, int timeo
     return false;
 }
 
-bool StartXServer(XServer& server) {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+// The pid in a display's lock file, or -1 while there is none to read.
+pid_t LockOwner(int number) {
+    std::ifstream lock(kLockPrefix + std::to_string(number) + kLockSuffix);
+    pid_t owner = -1;
+    return lock >> owner ? owner : -1;
+}
+
+// Ready once our server holds the display's lock and takes a connection. Connecting before the
+// lock is ours could reach another namespace's server through the shared socket file.
+bool AwaitXServer(pid_t& pid, int number) {
+    const std::string name = ":" + std::to_string(number);
+    for (const auto deadline = Deadline(kServerStartTimeoutMs); Clock::now() < deadline;
+         Pause(kServerPollMs)) {
+        if (WaitForChild(pid, 0) != kStillRunning) {
+            pid = -1;  // reaped: no signal may reach a process that takes the number later
+            return false;
+        }
+        if (LockOwner(number) != pid) continue;
+        if (Display* probe = XOpenDisplay(name.c_str())) {
+            XCloseDisplay(probe);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each server is given its display number: a server left to pick a free number itself takes
+// no lock and may, from another network namespace, take over and then remove the socket file of
+// a busy display, stranding that display's clients outside its namespace. A given number is
+// locked before any socket is made; a server that finds it taken ends, and the next is tried.
+// Without -noreset the readiness probe, leaving as the server's only client, would reset the
+// server under the session's own first connection.
+bool StartXServerOn(XServer& server, int number) {
     ChildOptions options;
-    options.argv = {
-        kServerProgram, "-displayfd", std::to_string(pipeFds[1]),
-        "-screen",      "0",          server.screen.empty() ? kServerScreen : server.screen.c_str(),
-        "-nolisten",    "tcp"};
-    options.keepOpenFd = pipeFds[1];
+    options.argv = {kServerProgram, ":" + std::to_string(number), "-screen", "0",
+                    server.screen.empty() ? kServerScreen : server.screen,
+                    "-nolisten", "tcp", "-noreset"};
     options.quiet = true;
     server.pid = StartChild(options);
-    close(pipeFds[1]);
-    std::string number;
-    const bool ready = server.pid > 0 && ReadDisplayNumber(pipeFds[0], number);
-    close(pipeFds[0]);
-    if (ready) server.display = ":" + number;
-    return ready;
+    if (server.pid > 0 && AwaitXServer(server.pid, number)) {
+        server.display = ":" + std::to_string(number);
+        return true;
+    }
+    StopChild(server.pid, false);
+    return false;
+}
+
+// A lock whose owner is gone (a server that was killed) is stale: the next server clears it.
+bool DisplayFree(int number) {
+    const pid_t owner = LockOwner(number);
+    return owner <= 0 || (kill(owner, 0) != 0 && errno == ESRCH);
+}
+
+bool StartXServer(XServer& server) {
+    for (int number = kFirstDisplay; number < kFirstDisplay + kDisplaysTried; ++number) {
+        if (DisplayFree(number) && StartXServerOn(server, number)) return true;
+    }
+    return false;
 }
 
 bool ConnectToServer(Session& session) {
