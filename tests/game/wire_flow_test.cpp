@@ -1,8 +1,9 @@
 // What one side does with what its opponent sends, and what it sends back, over a real loopback
 // connection to a raw peer: a shot judged by the small board and answered, an answer applied
 // only to the shot it answers, the end of a game, a framed file kept only when exact, the
-// greeting's quiet pause, messages ahead of a file, a plain peer's chunk held and said so once,
-// and the score line. The game runs offscreen; the test plays the peer byte by byte.
+// greeting's quiet pause, messages ahead of a file, a plain peer's paced chunks and lone chat
+// line, a plain chunk held and said so once, and the score line. The game runs offscreen; the
+// test plays the peer byte by byte.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -197,14 +198,28 @@ TEST_F(WireFlow, AnAnswerCountsOnlyForTheShotItAnswers) {
 }
 
 // After the greeting, a framed file grows aside and takes its name only when its size and
-// checksum match; otherwise nothing stays and the log says so.
-TEST_F(WireFlow, AFramedFileIsKeptOnlyWhenItsChecksumMatches) {
+// checksum match; a wrong checksum, or data beyond the offer (even when the checksum of the
+// offered bytes follows), leaves nothing and the log says so.
+TEST_F(WireFlow, AFramedFileIsKeptOnlyWhenExact) {
     const std::string content = "Hallo, Datei!";
     const auto crc = static_cast<std::uint32_t>(crc32(
         0L, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    const std::string halves = FrameBytes('D', content.substr(0, 5)) +
+                               FrameBytes('D', content.substr(5));
+    struct Case {
+        const char* what;
+        std::string data;
+        std::uint32_t checksum;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"a wrong checksum", halves, crc ^ 1, false},
+        {"data beyond the offer", halves + FrameBytes('D', "zu viel"), crc, false},
+        {"exact", halves, crc, true},
+    };
     Receive(kGreeting);
-    for (const bool exact : {false, true}) {
-        SCOPED_TRACE(exact ? "the right checksum" : "a wrong checksum");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         Receive(FrameBytes('O', BigEndian(content.size(), 8) + "gruss.txt"));
         std::string reply;
         {
@@ -212,15 +227,15 @@ TEST_F(WireFlow, AFramedFileIsKeptOnlyWhenItsChecksumMatches) {
             ASSERT_TRUE(game::TakeFileAnswer("j", reply));
         }
         EXPECT_EQ(reply, "SYST:j");
-        Receive(FrameBytes('D', content.substr(0, 5)) + FrameBytes('D', content.substr(5)));
-        Receive(FrameBytes('E', BigEndian(exact ? crc : crc ^ 1, 4)));
-        EXPECT_EQ(fs::exists(folder / "gruss.txt"), exact);
+        Receive(c.data);
+        Receive(FrameBytes('E', BigEndian(c.checksum, 4)));
+        EXPECT_EQ(fs::exists(folder / "gruss.txt"), c.kept);
         // The end line wraps onto a second row when it names the size and the rate.
         std::string rows;
         for (int slot = 0; slot < screen::kLogSlots; ++slot)
             rows += screen::LogSlot(slot);
-        EXPECT_NE(rows.find(exact ? "Datei empfangen: gruss.txt (13 B, "
-                                  : "Datei unvollst\x84ndig: gruss.txt"),
+        EXPECT_NE(rows.find(c.kept ? "Datei empfangen: gruss.txt (13 B, "
+                                   : "Datei unvollst\x84ndig: gruss.txt"),
                   std::string::npos)
             << rows;
     }
@@ -228,6 +243,42 @@ TEST_F(WireFlow, AFramedFileIsKeptOnlyWhenItsChecksumMatches) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), content);
     for (const auto& entry : fs::directory_iterator(folder))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+}
+
+// A peer that never greeted gets the offer and the file as the original wire has them: chunks
+// of 6144 bytes at least 100 ms apart, and a chat line alone, with 300 ms before the next chunk.
+// Each bound is measured from a moment taken before the step it follows, so load can only
+// lengthen what is measured.
+TEST_F(WireFlow, APlainPeerGetsPacedChunksAndAChatLineAlone) {
+    constexpr std::size_t kChunk = 6144;
+    const std::string content(3 * kChunk + 100, 'c');
+    std::ofstream(folder / "plain.bin", std::ios::binary) << content;
+    const std::string offer = "DATA:plain.bin?" + std::to_string(content.size());
+    const std::string chat = std::string("NACHR:") + '\x05' + "hallo";
+    {
+        game::ScreenGuard guard;
+        ASSERT_TRUE(game::PrepareSend("sendfile plain.bin"));
+    }
+    std::thread worker(game::FileSendWorker);
+    EXPECT_EQ(Sent(offer.size()), offer);
+    const auto answered = Clock::now();
+    Receive("SYST:j");
+    EXPECT_EQ(Sent(2 * kChunk), content.substr(0, 2 * kChunk));
+    EXPECT_GE(Clock::now() - answered, std::chrono::milliseconds(100));
+    const auto chatted = Clock::now();
+    {
+        game::ScreenGuard guard;
+        game::QueueToPeer(chat);
+    }
+    EXPECT_EQ(Sent(chat.size()), chat);
+    EXPECT_EQ(Sent(kChunk + 100), content.substr(2 * kChunk));
+    EXPECT_GE(Clock::now() - chatted, std::chrono::milliseconds(400));
+    worker.join();
+    game::ScreenGuard guard;
+    std::string rows;
+    for (int slot = 0; slot < screen::kLogSlots; ++slot)
+        rows += screen::LogSlot(slot);
+    EXPECT_NE(rows.find("Datei gesendet (18,5 KB, "), std::string::npos) << rows;
 }
 
 // The greeting goes first, alone: nothing follows it for the quiet pause; then messages queued
