@@ -5,8 +5,8 @@
 # (a fault that does not even build counts as broken, not caught).
 # Each fault names a line by its text, so it finds the line wherever the code has moved.
 # Usage: tools/mutants.sh [OUT]   (default build-mutants; takes about an hour on two cores)
-# MUTANTS_COMMIT checks another commit than HEAD; MUTANTS_ONLY, a text, keeps only the faults
-# whose description holds it.
+# MUTANTS_COMMIT checks another commit than HEAD; MUTANTS_ONLY, texts apart by "|", keeps only
+# the faults whose description holds one of them. A caught fault names the first case that failed.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$top/build-mutants}
@@ -42,11 +42,18 @@ a peer that closes is not noticed@if (count <= 0 || !CountReceived(start.id, cou
 nothing waits for the greeting to be acknowledged@out.wake.wait_for(lock, kGreetingQuiet, [] { return out.stopping; });@
 FAULTS
 
+wanted() {
+    [ -z "${MUTANTS_ONLY:-}" ] && return 0
+    echo "$MUTANTS_ONLY" | tr '|' '\n' | while read -r text; do
+        case "$1" in *"$text"*) echo yes ;; esac
+    done | grep -q yes
+}
+
 cmake -S "$out/src" -B "$out/build" -DMAREVANT_BENCH=OFF >/dev/null
 caught=0
 total=0
 while IFS='@' read -r what line fault; do
-    case "$what" in *"${MUTANTS_ONLY:-}"*) ;; *) continue ;; esac
+    wanted "$what" || continue
     file=$(cd "$out/src" && grep -rlF -- "$line" game net | head -n 1 || true)
     total=$((total + 1))
     if [ -z "$file" ]; then
@@ -64,7 +71,10 @@ while IFS='@' read -r what line fault; do
     fi
     cp "$out/original" "$out/src/$file"
     [ "$verdict" = caught ] && caught=$((caught + 1))
-    printf '%-9s%s (%s)\n' "$verdict" "$what" "$file"
+    by=""
+    [ "$verdict" = caught ] && by=" by $(grep -m 1 -E 'Test +#[0-9]+: .*[*]{3}' "$out/test.log" |
+        sed -E 's/.*Test +#[0-9]+: ([^ ]+).*/\1/')"
+    printf '%-9s%s (%s)%s\n' "$verdict" "$what" "$file" "$by"
 done < "$out/faults"
 cmake --build "$out/build" -j "$(nproc)" >/dev/null 2>&1 || true
 echo "mutants: $caught of $total faults caught"
