@@ -37,7 +37,7 @@ an empty line is sent with Enter@if (screen::IsKey(key, screen::kKeyEnter) && !l
 a sixteenth character fits the address@constexpr std::size_t kAddressMaxLength = 15;  // a dotted IPv4 address@constexpr std::size_t kAddressMaxLength = 16;
 a server heard is listed every time@inline constexpr std::int64_t kSilentMs = 5000;@inline constexpr std::int64_t kSilentMs = 0;
 the score counts a win as a loss@++(won ? score.won : score.lost);@++(won ? score.lost : score.won);
-a stalled send waits for ever@deadline = StallDeadline();@deadline = StallDeadline() + std::chrono::hours(1);
+a stalled send waits for ever@return Clock::now() + std::chrono::milliseconds(module.stallMilliseconds.load());@return Clock::now() + std::chrono::hours(1);
 a peer that closes is not noticed@if (count <= 0 || !CountReceived(start.id, count)) break;@if (count < 0 || !CountReceived(start.id, count)) break;
 nothing waits for the greeting to be acknowledged@out.wake.wait_for(lock, kGreetingQuiet, [] { return out.stopping; });@
 FAULTS
