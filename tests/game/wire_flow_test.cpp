@@ -231,9 +231,7 @@ TEST_F(WireFlow, AFramedFileIsKeptOnlyWhenExact) {
         Receive(FrameBytes('E', BigEndian(c.checksum, 4)));
         EXPECT_EQ(fs::exists(folder / "gruss.txt"), c.kept);
         // The end line wraps onto a second row when it names the size and the rate.
-        std::string rows;
-        for (int slot = 0; slot < screen::kLogSlots; ++slot)
-            rows += screen::LogSlot(slot);
+        const std::string rows = testing_support::LogRows();
         EXPECT_NE(rows.find(c.kept ? "Datei empfangen: gruss.txt (13 B, "
                                    : "Datei unvollst\x84ndig: gruss.txt"),
                   std::string::npos)
@@ -274,10 +272,7 @@ TEST_F(WireFlow, APlainPeerGetsPacedChunksAndAChatLineAlone) {
     EXPECT_EQ(Sent(kChunk + 100), content.substr(2 * kChunk));
     EXPECT_GE(Clock::now() - chatted, std::chrono::milliseconds(400));
     worker.join();
-    game::ScreenGuard guard;
-    std::string rows;
-    for (int slot = 0; slot < screen::kLogSlots; ++slot)
-        rows += screen::LogSlot(slot);
+    const std::string rows = testing_support::LogRows(game::ScreenMutex);
     EXPECT_NE(rows.find("Datei gesendet (18,5 KB, "), std::string::npos) << rows;
 }
 

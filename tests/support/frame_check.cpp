@@ -66,6 +66,15 @@ std::string NewestLogLine(screen::MutexHandle lock) {
     return newest;
 }
 
+std::string LogRows(screen::MutexHandle lock) {
+    screen::MutexLock(lock);
+    std::string rows;
+    for (int slot = 0; slot < screen::kLogSlots; ++slot)
+        rows += screen::LogSlot(slot);
+    screen::MutexUnlock(lock);
+    return rows;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {

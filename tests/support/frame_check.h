@@ -32,6 +32,10 @@ int CountColour(int x1, int y1, int x2, int y2, screen::Colour colour);
 // The newest line in the message log, read under `lock` (which may be none).
 std::string NewestLogLine(screen::MutexHandle lock = nullptr);
 
+// Every row of the message log, oldest first, joined, so a line that wraps reads whole; read
+// under `lock` (which may be none).
+std::string LogRows(screen::MutexHandle lock = nullptr);
+
 // Polls `condition` every millisecond until it holds or the time-out passes.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20000ms);
 
