@@ -48,7 +48,6 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 [[noreturn]] void ExecChild(const ChildOptions& options, pid_t parent, char** argv, char** envp) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(kExecFailedStatus);  // the parent died before prctl
-    if (options.keepOpenFd >= 0) fcntl(options.keepOpenFd, F_SETFD, 0);
     if (options.networkNamespaceFd >= 0 && setns(options.networkNamespaceFd, CLONE_NEWNET) != 0)
         _exit(kExecFailedStatus);
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0)

@@ -19,7 +19,6 @@ inline constexpr int kNotAChild = -3;
 struct ChildOptions {
     std::vector<std::string> argv;  // argv[0] is the program, looked up in PATH
     std::string display;            // DISPLAY for the child; empty keeps the inherited one
-    int keepOpenFd = -1;            // a descriptor the child keeps across exec
     bool quiet = false;             // send the child's stdout and stderr to /dev/null
     std::string directory;          // working directory of the child; empty keeps ours
     int networkNamespaceFd = -1;    // a network namespace the child enters before exec
