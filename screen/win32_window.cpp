@@ -30,7 +30,6 @@ constexpr wchar_t kWindowTitle[] = L"Marevant";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr UINT kFrameChanged = WM_APP + 1;
 constexpr UINT_PTR kRefreshTimer = 1;
-constexpr std::chrono::milliseconds kRefreshInterval{16};
 constexpr WORD kIconResource = 1;
 constexpr int kBitsPerPixel = 32;
 
@@ -48,7 +47,7 @@ struct WindowState {
     std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(kWidth * kHeight);
     BITMAPINFO bitmap{};
     bool timerSet = false;
-    Clock::time_point nextRefresh{};
+    RefreshPace pace;
 };
 
 WindowState win;
@@ -96,20 +95,20 @@ void AnnounceChange() {
     PostMessageW(win.window, kFrameChanged, 0, 0);
 }
 
-// Shows a change at most once per refresh interval, so a burst of drawing costs one copy;
-// a change that comes too early is shown when the timer says it is due.
+// Shows a change when the pace allows, so a burst of drawing costs few copies; a change that
+// comes too early is shown when the timer says it is due.
 void RefreshWhenDue(HWND window) {
     const auto now = Clock::now();
-    if (now < win.nextRefresh) {
+    const auto wait = WaitBeforeRefresh(win.pace, now);
+    if (wait.count() > 0) {
         if (!win.timerSet) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(win.nextRefresh - now);
             SetTimer(window, kRefreshTimer, static_cast<UINT>(wait.count()), nullptr);
             win.timerSet = true;
         }
         return;
     }
     if (!CopyFrameIfChanged(win.frame.data())) return;
-    win.nextRefresh = now + kRefreshInterval;
+    NoteRefresh(win.pace, now);
     InvalidateRect(window, nullptr, FALSE);
 }
 

@@ -1,8 +1,8 @@
 // The window on the X server: the only file that includes Xlib. One thread opens the display,
 // owns every Xlib call, turns X events into the layer's key queue (the key codes come from
-// keys.h), presses and mouse state, and copies the frame buffer to the window about 60 times a
-// second when it has changed, at the largest whole scale the window's size allows and clipped
-// to a smaller one (window_fit.h). It never draws into the frame buffer itself.
+// keys.h), presses and mouse state, and copies the rows of the frame buffer that changed to the
+// window when the pace allows (refresh_plan.h), at the largest whole scale the window's size
+// allows and clipped to a smaller one (window_fit.h). It never draws into the frame buffer.
 #include "screen/window.h"
 
 #include <X11/Xatom.h>
@@ -28,12 +28,12 @@
 #include "screen/graphics.h"
 #include "screen/icon.h"
 #include "screen/keys.h"
+#include "screen/refresh_plan.h"
 #include "screen/window_fit.h"
 
 namespace screen {
 namespace {
 
-constexpr int kRefreshIntervalMs = 16;
 constexpr int kWaitForever = -1;
 constexpr int kLostWindowRepeatMs = 300;
 constexpr int kWakeBufferBytes = 64;
@@ -72,6 +72,9 @@ struct WindowState {
     XImage* image = nullptr;  // the whole window's picture
     bool directCopy = false;  // the image's pixel layout is 0x00RRGGBB
     std::vector<std::uint32_t> frame = std::vector<std::uint32_t>(kWidth * kHeight);
+    // The frame as the window shows it, once the window shows one: only rows that differ go out.
+    std::vector<std::uint32_t> shown = std::vector<std::uint32_t>(kWidth * kHeight);
+    bool shownValid = false;
     FrameFit placement = FitFrame(kWidth, kHeight);
     Atom wmProtocols = 0;
     Atom wmDeleteWindow = 0;
@@ -85,7 +88,7 @@ struct WindowState {
     // Drawing threads announce frame changes through this pipe.
     int wakePipe[2] = {-1, -1};
     bool changePending = false;
-    Clock::time_point nextRefresh{};
+    RefreshPace pace;
 };
 
 WindowState win;
@@ -255,7 +258,8 @@ void DestroyImage() {
 // An image as large as the window; Xlib frees its pixels with it. Without memory for a new one
 // the old image stays, with the placement it was made for.
 bool CreateImage(int width, int height) {
-    auto* data = static_cast<char*>(std::calloc(static_cast<std::size_t>(width) * height, kBytesPerPixel));
+    auto* data =
+        static_cast<char*>(std::calloc(static_cast<std::size_t>(width) * height, kBytesPerPixel));
     if (data == nullptr) return false;
     XImage* image = XCreateImage(win.display, win.visual.visual, win.visual.depth, ZPixmap, 0, data,
                                  width, height, kImageBitsPerPixel, 0);
@@ -332,8 +336,8 @@ bool OpenDisplayWindow(int depth) {
     XSetWindowAttributes attributes{};
     attributes.colormap = XCreateColormap(win.display, root, win.visual.visual, AllocNone);
     attributes.event_mask = kEventMask;
-    win.window = XCreateWindow(win.display, root, 0, 0, win.placement.width, win.placement.height, 0,
-                               win.visual.depth, InputOutput, win.visual.visual,
+    win.window = XCreateWindow(win.display, root, 0, 0, win.placement.width, win.placement.height,
+                               0, win.visual.depth, InputOutput, win.visual.visual,
                                CWColormap | CWBorderPixel | CWEventMask, &attributes);
     SetWindowProperties();
     win.gc = XCreateGC(win.display, win.window, 0, nullptr);
@@ -357,15 +361,29 @@ std::uint32_t ToImagePixel(std::uint32_t rgb) {
 
 void PutPixel(int x, int y, std::uint32_t rgb) {
     if (win.directCopy) {
-        auto* row = reinterpret_cast<std::uint32_t*>(win.image->data + y * win.image->bytes_per_line);
+        auto* row =
+            reinterpret_cast<std::uint32_t*>(win.image->data + y * win.image->bytes_per_line);
         row[x] = rgb;
     } else {
         XPutPixel(win.image, x, y, ToImagePixel(rgb));
     }
 }
 
-// Draws the part of the last complete frame that fits into the window's image, each pixel as a
-// square of `scale` pixels, on black. The image is exactly the placement's size.
+// Draws frame rows [first, end) into the window's image, each pixel as a square of `scale`
+// pixels, clipped to the part of the picture that fits; returns the image rows drawn.
+RowBand RenderRows(int first, int end) {
+    const FrameFit& p = win.placement;
+    const int top = std::min(first * p.scale, p.shownHeight);
+    const int bottom = std::min(end * p.scale, p.shownHeight);
+    for (int y = top; y < bottom; ++y) {
+        const std::uint32_t* source = &win.frame[(y / p.scale) * kWidth];
+        for (int x = 0; x < p.shownWidth; ++x)
+            PutPixel(p.left + x, p.top + y, source[x / p.scale]);
+    }
+    return {p.top + top, p.top + bottom};
+}
+
+// The whole image: the last complete frame on black. The image is exactly the placement's size.
 void RenderImage() {
     const FrameFit& p = win.placement;
     const bool bordered = p.shownWidth < p.width || p.shownHeight < p.height;
@@ -373,21 +391,31 @@ void RenderImage() {
         for (int x = 0; x < p.width; ++x)
             PutPixel(x, y, kBorderPixel);
     }
-    for (int y = 0; y < p.shownHeight; ++y) {
-        const std::uint32_t* source = &win.frame[(y / p.scale) * kWidth];
-        for (int x = 0; x < p.shownWidth; ++x)
-            PutPixel(p.left + x, p.top + y, source[x / p.scale]);
-    }
+    RenderRows(0, kHeight);
 }
 
-// An expose repaints the last complete frame shown, never a half-drawn group.
+void PutImageRows(const RowBand& rows) {
+    if (rows.end <= rows.first) return;
+    XPutImage(win.display, win.window, win.gc, win.image, 0, rows.first, 0, rows.first,
+              win.image->width, rows.end - rows.first);
+}
+
+// An expose repaints the last complete frame shown, never a half-drawn group. Otherwise only
+// the rows that changed go to the X server: a progress bar's step is a few rows, not the
+// whole picture.
 void Refresh() {
     const bool changed = CopyFrameIfChanged(win.frame.data());
     if (!changed && !win.exposed) return;
-    win.exposed = false;
-    RenderImage();
-    XPutImage(win.display, win.window, win.gc, win.image, 0, 0, 0, 0, win.image->width,
-              win.image->height);
+    if (win.exposed || !win.shownValid) {
+        win.exposed = false;
+        RenderImage();
+        PutImageRows({0, win.image->height});
+    } else {
+        for (const RowBand& band : ChangedRows(win.shown.data(), win.frame.data()))
+            PutImageRows(RenderRows(band.first, band.end));
+    }
+    win.shown = win.frame;
+    win.shownValid = true;
     XFlush(win.display);
 }
 
@@ -510,18 +538,16 @@ void HandlePendingEvents() {
     }
 }
 
-// Shows a change at most once per refresh interval, so a burst of drawing
-// costs one copy; returns how long to sleep before the next copy is due.
+// Shows a change when the pace allows, so a burst of drawing costs few copies; returns how
+// long to sleep before the next copy is due.
 int RefreshWhenDue() {
     if (!win.changePending && !win.exposed) return kWaitForever;
     const auto now = Clock::now();
-    if (now < win.nextRefresh) {
-        return static_cast<int>(
-            std::chrono::ceil<std::chrono::milliseconds>(win.nextRefresh - now).count());
-    }
+    const auto wait = WaitBeforeRefresh(win.pace, now);
+    if (wait.count() > 0) return static_cast<int>(wait.count());
     win.changePending = false;
     Refresh();
-    win.nextRefresh = now + std::chrono::milliseconds(kRefreshIntervalMs);
+    NoteRefresh(win.pace, now);
     return kWaitForever;
 }
 
