@@ -17,7 +17,6 @@
 namespace game {
 namespace {
 
-constexpr int kStepMs = 10;
 constexpr std::size_t kVisibleBytes = screen::kInputVisibleBytes;
 constexpr std::string_view kSendFile = "sendfile";
 constexpr std::string_view kChatSeparator = "> ";
@@ -120,7 +119,8 @@ LineEnd EndOf(Step step) {
 // Keys typed while no line was open are not the line's: they are dropped when it
 // opens. The line closes, erased, when the game it was opened in ends (QuitFlag
 // raised meanwhile), so no thread waits on a field nobody types into and no key
-// of a cut-off line is sent later.
+// of a cut-off line is sent later. Between keys and presses it sleeps: raising
+// QuitFlag wakes it like any input, and a click on the board is acted on at once.
 void InputLine() {
     RunInputLine();
 }
@@ -134,6 +134,7 @@ LineEnd RunInputLine() {
         DrawCursor(0);
     }
     for (;;) {
+        const std::uint64_t seen = screen::InputGeneration();
         std::string key;
         {
             ScreenGuard guard;
@@ -153,7 +154,7 @@ LineEnd RunInputLine() {
             EraseField();
             return LineEnd::kClosed;
         }
-        screen::DelayMs(kStepMs);
+        screen::WaitForInputAfter(seen);
     }
 }
 

@@ -161,6 +161,19 @@ TEST_F(InputField, ClosesOnASendAClickOutsideOrACloseRequestOnly) {
     }
 }
 
+// Between keys the line sleeps: the end of its game still closes it at once, erased, and nothing
+// typed before goes out.
+TEST_F(InputField, TheEndOfTheGameClosesASleepingLine) {
+    OpenField field;
+    ASSERT_TRUE(WaitUntil([] { return CursorAt(0); }));
+    TypeEach("ab");
+    EXPECT_FALSE(WaitUntil([&] { return field.closed.load(); }, std::chrono::milliseconds(50)));
+    game::RaiseQuitFlag();
+    ASSERT_TRUE(field.Closes());
+    EXPECT_TRUE(FieldShows(""));
+    EXPECT_EQ(LogSlot(LastLogSlot()), "-");
+}
+
 TEST_F(InputField, A217ByteLineIsSentWithoutEnter) {
     OpenField field;
     ASSERT_TRUE(WaitUntil([] { return CursorAt(0); }));
