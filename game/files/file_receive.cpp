@@ -4,14 +4,15 @@
 // beyond the offered size; the log says how the file ended. A plain peer's file
 // is written under its name as it comes; a framed one grows in a temporary file
 // and gets its name only when every byte has come and its checksum matches.
-// Owns the open file of an arriving transfer; every step runs under the screen mutex.
+// Owns the open file of an arriving transfer; every step runs under the screen mutex, but the
+// writing of a framed file, which its writer does (file_writer.h).
 #include "game/files/file_transfer.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "game/files/checksum.h"
 #include "game/files/file_access.h"
+#include "game/files/file_writer.h"
 #include "game/files/transfer_rules.h"
 #include "game/wire/plain_peer.h"
 #include "game/wire/protocol.h"
@@ -33,8 +34,8 @@ constexpr std::string_view kNotSaved = "Datei konnte nicht gespeichert werden";
 constexpr std::string_view kComplete = "Datei empfangen: ";
 constexpr std::string_view kIncomplete = "Datei unvollst\x84ndig: ";
 
-// A framed file's bytes are written in pieces of this size: a file that streams in costs few
-// calls into the system.
+// A framed file's bytes go to its writer in pieces of this size: a file that streams in costs
+// few calls into the system.
 constexpr std::size_t kWriteBatchBytes = 256 * 1024;
 
 enum class Phase { kIdle, kOffered, kArriving };
@@ -46,7 +47,7 @@ struct ReceiveState {
     std::string temporary GUARDED_BY(ScreenMutex);  // where a framed file grows
     std::string unwritten GUARDED_BY(ScreenMutex);  // its bytes not yet written
     std::int64_t received GUARDED_BY(ScreenMutex) = 0;
-    std::uint32_t checksum GUARDED_BY(ScreenMutex) = 0;
+    std::uint32_t statedChecksum GUARDED_BY(ScreenMutex) = 0;  // by a framed file's end
     std::int64_t startMs GUARDED_BY(ScreenMutex) = 0;
     std::int64_t drawnMs GUARDED_BY(ScreenMutex) = 0;  // when the bar was last drawn
 };
@@ -78,11 +79,25 @@ bool WriteOut() REQUIRES(ScreenMutex) {
     return written;
 }
 
+// The writer of an arriving framed file ends: a whole file has every byte on disk and the
+// checksum its sender stated, and the rest of one that is not whole is dropped.
+bool FinishFramed(bool whole) REQUIRES(ScreenMutex) {
+    if (whole && !incoming.unwritten.empty()) HandToFileWriter(std::move(incoming.unwritten));
+    std::uint32_t checksum = 0;
+    const bool written = FinishFileWriter(whole, checksum);
+    if (!written) screen::LogLine(kNotSaved);
+    return whole && written && checksum == incoming.statedChecksum;
+}
+
 // A file that was arriving ends, `whole` or not; a refused offer ends silently. A whole framed
 // file takes its name only now, and counts as whole only if it can.
 void EndTransfer(bool whole) REQUIRES(ScreenMutex) {
     const bool arriving = incoming.phase == Phase::kArriving;
-    if (arriving && whole && !incoming.unwritten.empty()) whole = WriteOut();
+    if (arriving && incoming.framed) {
+        whole = FinishFramed(whole);
+    } else if (arriving && whole && !incoming.unwritten.empty()) {
+        whole = WriteOut();
+    }
     incoming.unwritten.clear();
     CloseFile(incoming.file);
     incoming.file = kNoFile;
@@ -125,11 +140,13 @@ std::string Accept() REQUIRES(ScreenMutex) {
         return std::string(kRefuseMessage);
     }
     incoming.received = 0;
-    incoming.checksum = StartChecksum();
     incoming.startMs = NowMs();
     incoming.drawnMs = incoming.startMs;
     SetPhase(Phase::kArriving);
-    if (incoming.framed) return std::string(kAcceptMessage);
+    if (incoming.framed) {
+        StartFileWriter(incoming.file);
+        return std::string(kAcceptMessage);
+    }
     if (TransferSize == 0) {
         EndTransfer(true);
     } else {
@@ -162,16 +179,19 @@ std::string TakeOffer(const std::string& name, bool sizeValid, std::int64_t size
 }
 
 // Appends what fits the offer; a plain peer's surplus is dropped, a framed file that would grow
-// beyond its offer has gone wrong and ends. A framed file's bytes are gathered and written in
-// pieces; a plain peer's, as they come.
+// beyond its offer has gone wrong and ends. A framed file's bytes are gathered and handed to its
+// writer in pieces; a plain peer's are written as they come.
 bool Append(std::string_view bytes) REQUIRES(ScreenMutex) {
     const auto room = static_cast<std::size_t>(TransferSize - incoming.received);
     if (incoming.framed && bytes.size() > room) return false;
     bytes = bytes.substr(0, room);
     incoming.received += static_cast<std::int64_t>(bytes.size());
-    incoming.checksum = ExtendChecksum(incoming.checksum, bytes);
     incoming.unwritten += bytes;
-    return incoming.framed && incoming.unwritten.size() < kWriteBatchBytes ? true : WriteOut();
+    if (!incoming.framed) return WriteOut();
+    if (incoming.unwritten.size() >= kWriteBatchBytes) {
+        incoming.unwritten = HandToFileWriter(std::move(incoming.unwritten));
+    }
+    return !FileWriterFailed();
 }
 
 void ShowProgressWhenDue() REQUIRES(ScreenMutex) {
@@ -234,8 +254,8 @@ void ReceiveFrameData(std::string_view bytes) {
 
 void ReceiveFramedEnd(std::string_view payload) {
     if (incoming.phase != Phase::kArriving || !incoming.framed) return;
-    const auto checksum = static_cast<std::uint32_t>(ReadBigEndian(payload, 0, kChecksumBytes));
-    EndTransfer(incoming.received == TransferSize && checksum == incoming.checksum);
+    incoming.statedChecksum = static_cast<std::uint32_t>(ReadBigEndian(payload, 0, kChecksumBytes));
+    EndTransfer(incoming.received == TransferSize);
 }
 
 void EndArrivingFile() {

@@ -39,6 +39,9 @@ constexpr std::size_t kCommandLength = 9;  // "sendfile" and the byte after it
 constexpr std::chrono::milliseconds kAnswerLook{250};
 constexpr std::chrono::seconds kAnswerTimeout{300};
 constexpr double kPercent = 100.0;
+// Data frames handed to the sender thread at once: each hand-over wakes two threads, so fewer
+// and larger ones leave more time for the bytes; a message still waits behind one at most.
+constexpr std::size_t kFramesPerWrite = 4;
 
 constexpr std::string_view kAlreadySending = "Sende bereits eine Datei";
 constexpr std::string_view kReceiving = "Empfange gerade eine Datei";
@@ -165,17 +168,32 @@ bool SendChunks(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(S
     return whole;
 }
 
+// The data frames from `at` on that go into one hand-over, read from the file; `at` moves past
+// them and `checksum` takes their bytes in.
+std::string ReadFrames(FileHandle file, std::int64_t& at, std::int64_t size,
+                       std::uint32_t& checksum) {
+    std::string frames;
+    frames.reserve(kFramesPerWrite * (kFrameHeader + kDataFramePayload));
+    for (std::size_t i = 0; i < kFramesPerWrite && at < size; ++i) {
+        const std::size_t length = std::min<std::int64_t>(kDataFramePayload, size - at);
+        frames += FrameHeader(kDataFrame, length);
+        const std::size_t payloadAt = frames.size();
+        frames.resize(payloadAt + length);
+        ReadChunkInto(file, at, frames.data() + payloadAt, length);
+        checksum = ExtendChecksum(checksum, std::string_view(frames).substr(payloadAt));
+        at += static_cast<std::int64_t>(length);
+    }
+    return frames;
+}
+
 // Data frames back to back, then the end frame with the checksum of every byte sent.
 bool SendFrames(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(ScreenMutex) {
     std::uint32_t checksum = StartChecksum();
     bool whole = true;
-    for (std::int64_t at = 0; at < size && whole; at += kDataFramePayload) {
-        const std::size_t length = std::min<std::int64_t>(kDataFramePayload, size - at);
-        std::string frame = FrameHeader(kDataFrame, length);
-        frame.resize(kFrameHeader + length);
-        ReadChunkInto(file, at, frame.data() + kFrameHeader, length);
-        checksum = ExtendChecksum(checksum, std::string_view(frame).substr(kFrameHeader));
-        whole = WriteAndShow(peer, std::move(frame), ChunkKind::kFrame, at, at + length, size);
+    for (std::int64_t at = 0; at < size && whole;) {
+        const std::int64_t from = at;
+        std::string frames = ReadFrames(file, at, size, checksum);
+        whole = WriteAndShow(peer, std::move(frames), ChunkKind::kFrame, from, at, size);
     }
     return whole && WriteFileChunk(peer, EndFrame(checksum), ChunkKind::kLastFrame, size == 0) ==
                         ChunkResult::kWritten;

@@ -11,6 +11,7 @@
 #include "game/core/board.h"
 #include "game/core/shot_report.h"
 #include "game/files/file_transfer.h"
+#include "game/files/file_writer.h"
 #include "game/wire/exchange.h"
 #include "game/wire/message_stream.h"
 #include "game/wire/outgoing.h"
@@ -218,6 +219,7 @@ void MessageDispatcher(std::string_view received, GameEnd gameOver) {
         ScreenGuard guard;
         found = TakeNextMessage(message);
     }
+    AwaitFileWriterRoom();
 }
 
 }  // namespace game
