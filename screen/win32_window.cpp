@@ -18,6 +18,7 @@
 #include "screen/frame_internal.h"
 #include "screen/graphics.h"
 #include "screen/keys.h"
+#include "screen/refresh_plan.h"
 
 namespace screen {
 namespace {
