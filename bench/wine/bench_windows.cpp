@@ -1,19 +1,25 @@
 // The Windows program under Wine beside the floor, a minimal Win32 program with one window of
 // the same size, both in a private X server: the time from the start to the window being
 // viewable, resident memory, CPU use and wake-ups while idle, and the size of each file. Wine's
-// own share shows in the floor. Prints the figures; fails only when it cannot measure.
+// own share shows in the floor. Then a file each way between the Windows program and the Linux
+// program over loopback (port 9000: run it in a private network namespace, as `make bench`
+// does), beside a plain Winsock copy under Wine of the same file each way. Prints the figures;
+// fails only when it cannot measure.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/support/proc_stats.h"
 #include "tests/e2e/child_process.h"
+#include "tests/e2e/match_driver.h"
 #include "tests/e2e/x_harness.h"
+#include "tests/net/system.h"
 
 namespace {
 
@@ -22,6 +28,17 @@ constexpr int kSettleSeconds = 5;
 constexpr int kIdleSeconds = 10;
 constexpr int kExitTimeoutMs = 10000;
 constexpr double kKiBPerMiB = 1024.0;
+constexpr char kLinuxBinary[] = MAREVANT_BINARY;
+constexpr char kPlainCopyBinary[] = MAREVANT_PLAIN_COPY_BINARY;
+constexpr char kWineRun[] = MAREVANT_WINE_RUN;
+constexpr std::size_t kTransferBytes = std::size_t{64} << 20;
+constexpr std::size_t kCopyPiece = 64 * 1024;
+constexpr int kTransferRuns = 3;
+constexpr int kTransferTimeoutMs = 120000;
+constexpr int kOfferTimeoutMs = 10000;
+constexpr int kPlainStartTimeoutMs = 30000;
+constexpr double kTransferShare = 0.5;
+constexpr char kSourceName[] = "quelle.bin";
 
 using Clock = std::chrono::steady_clock;
 
@@ -97,13 +114,170 @@ bool Measure(const Program& program) {
     return measured;
 }
 
+
+// Between the two programs and between the plain ends alike.
+struct Player {
+    const char* name;
+    e2e::Session session;
+    e2e::Frame last;
+};
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+bool WriteSource(const std::filesystem::path& directory) {
+    std::ofstream out(directory / kSourceName, std::ios::binary);
+    std::string piece(kCopyPiece, '\0');
+    for (std::size_t i = 0; i < kTransferBytes; i += piece.size()) {
+        for (std::size_t j = 0; j < piece.size(); ++j)
+            piece[j] = static_cast<char>((i + j) * 2654435761u >> 13);
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    }
+    return out.good();
+}
+
+// Until the file holds the whole transfer; false on time-out.
+bool AwaitWhole(const std::filesystem::path& path) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kTransferTimeoutMs);
+    std::error_code error;
+    while (std::filesystem::file_size(path, error) != kTransferBytes || error) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+bool SendSource(int socket, const std::filesystem::path& directory) {
+    std::ifstream in(directory / kSourceName, std::ios::binary);
+    std::vector<char> piece(kCopyPiece);
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
+        std::string_view bytes(piece.data(), static_cast<std::size_t>(in.gcount()));
+        while (!bytes.empty()) {
+            const long sent = nettest::RawSend(socket, bytes);
+            if (sent <= 0) return false;
+            bytes.remove_prefix(static_cast<std::size_t>(sent));
+        }
+    }
+    return true;
+}
+
+bool ReceiveCopy(int socket, const std::filesystem::path& path) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> piece(kCopyPiece);
+    for (long n; (n = nettest::RawReceive(socket, piece.data(), piece.size())) > 0;)
+        out.write(piece.data(), n);
+    out.close();
+    return std::filesystem::file_size(path) == kTransferBytes;
+}
+
+// The plain copy under Wine against a plain end here, from the connection to the last byte on
+// disk; -1 when it failed. Wine's start is not timed.
+double PlainCopySeconds(const std::filesystem::path& windowsDirectory,
+                        const std::filesystem::path& linuxDirectory, bool windowsSends) {
+    std::uint16_t port = 0;
+    const int listener = nettest::ListenLoopback(port);
+    const std::filesystem::path target = (windowsSends ? linuxDirectory : windowsDirectory) / "kopie.bin";
+    e2e::ChildOptions options;
+    options.argv = {kWineRun, kPlainCopyBinary, windowsSends ? "send" : "receive",
+                    std::to_string(port), windowsSends ? kSourceName : "kopie.bin"};
+    options.directory = windowsDirectory.string();
+    options.quiet = true;
+    const pid_t pid = e2e::StartChild(options);
+    double seconds = -1;
+    if (pid > 0 && nettest::WaitRaw(listener, false, kPlainStartTimeoutMs)) {
+        const int socket = nettest::AcceptOne(listener);
+        const auto start = Clock::now();
+        bool whole = false;
+        if (windowsSends) {
+            whole = ReceiveCopy(socket, target);
+            nettest::RawClose(socket);
+        } else {
+            whole = SendSource(socket, linuxDirectory);
+            nettest::RawClose(socket);
+            whole = whole && AwaitWhole(target);
+        }
+        if (whole) seconds = Seconds(start);
+    }
+    const bool ended = pid > 0 && e2e::WaitForChild(pid, kTransferTimeoutMs) == 0;
+    nettest::RawClose(listener);
+    std::filesystem::remove(target);
+    return ended ? seconds : -1;
+}
+
+// `from` offers its source under a name of its own for this run, `to` takes it; from the answer
+// to the file whole under its name, or -1.
+double GameTransferSeconds(Player& from, Player& to, int run) {
+    const std::string name = "daten" + std::to_string(run) + ".bin";
+    const std::filesystem::path source = std::filesystem::path(from.session.directory) / name;
+    const std::filesystem::path target = std::filesystem::path(to.session.directory) / name;
+    std::filesystem::create_hard_link(std::filesystem::path(from.session.directory) / kSourceName,
+                                      source);
+    const auto offered = [&](const e2e::Frame& f) { return e2e::LogShows(f, name + " - "); };
+    double seconds = -1;
+    if (e2e::SendInputLine(from.session, "sendfile " + name, from.last) &&
+        e2e::WaitForFrame(to.session, offered, kOfferTimeoutMs, to.last) &&
+        e2e::SendInputLine(to.session, "j", to.last)) {
+        const auto start = Clock::now();
+        if (AwaitWhole(target)) seconds = Seconds(start);
+    }
+    std::filesystem::remove(source);
+    std::filesystem::remove(target);
+    return seconds;
+}
+
+// Best of kTransferRuns, game and plain copy in turn; false when a run failed.
+bool MeasureOneWay(Player& from, Player& to, Player& windows, Player& linux) {
+    const bool windowsSends = &from == &windows;
+    double game = 1e9, plain = 1e9;
+    for (int run = 0; run < kTransferRuns; ++run) {
+        const double plainRun =
+            PlainCopySeconds(windows.session.directory, linux.session.directory, windowsSends);
+        const double gameRun = GameTransferSeconds(from, to, run + (windowsSends ? 0 : kTransferRuns));
+        if (plainRun < 0 || gameRun < 0) return false;
+        plain = std::min(plain, plainRun);
+        game = std::min(game, gameRun);
+    }
+    const double mib = static_cast<double>(kTransferBytes >> 20);
+    const double share = plain / game;
+    std::printf("%d MiB from %s to %s, best of %d: %.0f MiB/s; plain Winsock copy under Wine: "
+                "%.0f MiB/s; %.0f %% of its rate  (goal: at least %.0f %%, %s)\n",
+                static_cast<int>(mib), from.name, to.name, kTransferRuns, mib / game, mib / plain,
+                100 * share, 100 * kTransferShare, share >= kTransferShare ? "ok" : "UNDER GOAL");
+    return true;
+}
+
+// The Linux program serves, the Windows program joins; a file goes each way.
+bool MeasureTransfers() {
+    const std::filesystem::path base = e2e::MakeScratchDirectory();
+    Player linux{"marevant (Linux)", {}, {}};
+    Player windows{"marevant.exe", {}, {}};
+    for (Player* p : {&linux, &windows}) {
+        const std::filesystem::path directory = base / (p == &linux ? "linux" : "windows");
+        std::filesystem::create_directory(directory);
+        p->session.directory = directory.string();
+    }
+    const bool measured =
+        !base.empty() && WriteSource(linux.session.directory) &&
+        WriteSource(windows.session.directory) && e2e::StartSession(linux.session, kLinuxBinary) &&
+        e2e::StartSession(windows.session, MAREVANT_WINDOWS_BINARY) &&
+        e2e::StartServerGame(linux.session, linux.last) &&
+        e2e::StartClientGame(windows.session, windows.last) &&
+        e2e::AwaitConnection(linux.session, '1', linux.last) &&
+        e2e::AwaitConnection(windows.session, '2', windows.last) &&
+        MeasureOneWay(windows, linux, windows, linux) && MeasureOneWay(linux, windows, windows, linux);
+    e2e::EndSession(windows.session);
+    e2e::EndSession(linux.session);
+    if (!base.empty()) std::filesystem::remove_all(base);
+    return measured;
+}
 }  // namespace
 
 int main() {
-    for (const Program& program : kPrograms) {
-        if (!std::filesystem::exists(program.binary)) {
+    for (const char* binary : {kPrograms[0].binary, kPrograms[1].binary, kPlainCopyBinary}) {
+        if (!std::filesystem::exists(binary)) {
             std::fprintf(stderr, "bench_windows: %s is missing (make windows-for-tests)\n",
-                         program.binary);
+                         binary);
             return 1;
         }
     }
@@ -111,6 +285,7 @@ int main() {
     bool measured = true;
     for (const Program& program : kPrograms)
         measured = measured && Measure(program);
+    measured = measured && MeasureTransfers();
     StopWineServer();
     if (!measured) std::fprintf(stderr, "bench_windows: a program could not be measured\n");
     return measured ? 0 : 1;
