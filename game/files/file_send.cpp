@@ -145,9 +145,10 @@ void ShowProgressWhenDue(std::int64_t done, std::int64_t size) REQUIRES(ScreenMu
 }
 
 // One chunk or frame written and its progress drawn; false when the transfer ends here.
-bool WriteAndShow(net::ConnId peer, std::string bytes, ChunkKind kind, std::int64_t at,
+// `bytes` comes back as room for the next one.
+bool WriteAndShow(net::ConnId peer, std::string& bytes, ChunkKind kind, std::int64_t at,
                   std::int64_t done, std::int64_t size) EXCLUDES(ScreenMutex) {
-    if (WriteFileChunk(peer, std::move(bytes), kind, at == 0) != ChunkResult::kWritten) {
+    if (WriteFileChunk(peer, std::move(bytes), kind, at == 0, &bytes) != ChunkResult::kWritten) {
         return false;
     }
     ScreenGuard guard;
@@ -158,21 +159,22 @@ bool WriteAndShow(net::ConnId peer, std::string bytes, ChunkKind kind, std::int6
 // A plain peer's chunks, kChunkPauseMs apart.
 bool SendChunks(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(ScreenMutex) {
     bool whole = true;
+    std::string chunk;
     for (std::int64_t at = 0; at < size && whole; at += kFileChunkBytes) {
         const std::size_t length = std::min<std::int64_t>(kFileChunkBytes, size - at);
-        std::string chunk(length, '\0');
+        chunk.resize(length);
         ReadChunkInto(file, at, chunk.data(), length);
-        whole = WriteAndShow(peer, std::move(chunk), ChunkKind::kPlainChunk, at, at + 1, size);
+        whole = WriteAndShow(peer, chunk, ChunkKind::kPlainChunk, at, at + 1, size);
         if (whole) screen::DelayMs(kChunkPauseMs);
     }
     return whole;
 }
 
-// The data frames from `at` on that go into one hand-over, read from the file; `at` moves past
-// them and `checksum` takes their bytes in.
-std::string ReadFrames(FileHandle file, std::int64_t& at, std::int64_t size,
-                       std::uint32_t& checksum) {
-    std::string frames;
+// The data frames from `at` on that go into one hand-over, read from the file into `frames`;
+// `at` moves past them and `checksum` takes their bytes in.
+void ReadFrames(FileHandle file, std::int64_t& at, std::int64_t size, std::uint32_t& checksum,
+                std::string& frames) {
+    frames.clear();
     frames.reserve(kFramesPerWrite * (kFrameHeader + kDataFramePayload));
     for (std::size_t i = 0; i < kFramesPerWrite && at < size; ++i) {
         const std::size_t length = std::min<std::int64_t>(kDataFramePayload, size - at);
@@ -183,17 +185,17 @@ std::string ReadFrames(FileHandle file, std::int64_t& at, std::int64_t size,
         checksum = ExtendChecksum(checksum, std::string_view(frames).substr(payloadAt));
         at += static_cast<std::int64_t>(length);
     }
-    return frames;
 }
 
 // Data frames back to back, then the end frame with the checksum of every byte sent.
 bool SendFrames(FileHandle file, net::ConnId peer, std::int64_t size) EXCLUDES(ScreenMutex) {
     std::uint32_t checksum = StartChecksum();
     bool whole = true;
+    std::string frames;
     for (std::int64_t at = 0; at < size && whole;) {
         const std::int64_t from = at;
-        std::string frames = ReadFrames(file, at, size, checksum);
-        whole = WriteAndShow(peer, std::move(frames), ChunkKind::kFrame, from, at, size);
+        ReadFrames(file, at, size, checksum, frames);
+        whole = WriteAndShow(peer, frames, ChunkKind::kFrame, from, at, size);
     }
     return whole && WriteFileChunk(peer, EndFrame(checksum), ChunkKind::kLastFrame, size == 0) ==
                         ChunkResult::kWritten;

@@ -194,7 +194,8 @@ bool ChunkOnItsWay() {
 
 // The chunk handed over before this one goes first; its failure ends the file here, unless
 // this chunk begins a new file.
-ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, ChunkKind kind, bool firstOfFile) {
+ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, ChunkKind kind, bool firstOfFile,
+                           std::string* room) {
     std::unique_lock lock(out.lock);
     out.chunkDone.wait(lock, [] { return !ChunkOnItsWay(); });
     const bool failedBefore = out.chunkState == ChunkState::kFailed && !firstOfFile;
@@ -202,7 +203,11 @@ ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, ChunkKind kind, 
     if (out.stopping || failedBefore) return ChunkResult::kNotWritten;
     if (firstOfFile) out.waitTold = false;
     out.chunkPeer = peer;
-    out.chunk = std::move(chunk);
+    std::swap(out.chunk, chunk);
+    if (room != nullptr) {
+        chunk.clear();
+        *room = std::move(chunk);
+    }
     out.chunkFramed = kind != ChunkKind::kPlainChunk;
     out.chunkState = ChunkState::kWaiting;
     EnsureSender();

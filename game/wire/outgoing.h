@@ -33,9 +33,11 @@ enum class ChunkKind {
 // move on is logged once per file). `firstOfFile` starts a file. Returns kNotWritten when the
 // connection is gone, the program stops or the transfer was cancelled. A frame but the last
 // returns once the sender thread has it, so the next one is read meanwhile; it counts as
-// written unless the chunk after it finds that it failed.
-ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, ChunkKind kind, bool firstOfFile)
-    EXCLUDES(ScreenMutex);
+// written unless the chunk after it finds that it failed. With `room`, the buffer of a chunk
+// already written comes back there, empty, for the next one to be read into: a fresh buffer
+// for every chunk costs fresh pages, which some systems make dear.
+ChunkResult WriteFileChunk(net::ConnId peer, std::string chunk, ChunkKind kind, bool firstOfFile,
+                           std::string* room = nullptr) EXCLUDES(ScreenMutex);
 // The chunk waiting to be written, if any, is given up.
 void CancelFileChunk();
 

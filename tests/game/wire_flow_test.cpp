@@ -37,6 +37,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kReadMs = 5000;
+// More than the two sockets between the sender and the raw peer hold, so a frame of this size is
+// still on its way when the next is handed over.
+constexpr std::size_t kLargerThanTheSockets = std::size_t{16} << 20;
+constexpr int kLongReadMs = 20000;
 constexpr int kQuietMs = 300;
 const std::string kGreeting = "SYST:VMarevant/01";
 
@@ -301,6 +305,25 @@ TEST_F(WireFlow, TheGreetingGoesAloneAndMessagesGoAheadOfAFrame) {
     screen::MutexUnlock(game::ScreenMutex);
     writer.join();
     EXPECT_EQ(Sent(7 + frame.size()), "SHOT:12" + frame);
+}
+
+// The room handed back for the next frame is filled while earlier frames, larger than the
+// sockets hold, still go out, as the sender reads ahead: the wire carries each frame as handed.
+TEST_F(WireFlow, FillingTheRoomHandedBackNeverChangesAFrameOnItsWay) {
+    const std::string first(kLargerThanTheSockets, 'a');
+    const std::string second(kLargerThanTheSockets, 'b');
+    const std::string last = FrameBytes('E', "sum!");
+    std::thread writer([&] {
+        std::string room = first;
+        game::WriteFileChunk(raw.client, room, game::ChunkKind::kFrame, true, &room);
+        room.assign(kLargerThanTheSockets, 'y');
+        game::WriteFileChunk(raw.client, second, game::ChunkKind::kFrame, false, &room);
+        room.assign(kLargerThanTheSockets, 'z');
+        game::WriteFileChunk(raw.client, last, game::ChunkKind::kLastFrame, false, &room);
+        EXPECT_TRUE(room.empty());
+    });
+    EXPECT_TRUE(Sent(2 * kLargerThanTheSockets + last.size(), kLongReadMs) == first + second + last);
+    writer.join();
 }
 
 // A plain peer's chunk that could pass for a Ready while the peer places waits until our
