@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/plain_transfer.h"
 #include "bench/support/proc_stats.h"
 #include "tests/e2e/match_driver.h"
 #include "tests/e2e/raw_peer.h"
@@ -47,7 +48,6 @@ constexpr double kIdleGoalPercent = 0.5;
 constexpr double kPercentile95 = 0.95;
 constexpr std::size_t kPlainFileBytes = 1 << 20;
 constexpr std::size_t kBigFileBytes = std::size_t{256} << 20;
-constexpr std::size_t kCopyPiece = 64 * 1024;
 constexpr int kBigTransfers = 5;
 // The file takes a fraction of a second, so it is sent again until the players, clicking at
 // their usual pace, have fired this often while it moved.
@@ -236,23 +236,11 @@ double PlainCopySeconds(const std::filesystem::path& source, const std::filesyst
     const auto start = Clock::now();
     std::thread receiver([&] {
         const int socket = nettest::AcceptOne(listener);
-        std::ofstream out(target, std::ios::binary);
-        std::vector<char> piece(kCopyPiece);
-        for (long n; (n = nettest::RawReceive(socket, piece.data(), piece.size())) > 0;)
-            out.write(piece.data(), n);
+        bench::ReceiveFileRaw(socket, target);
         nettest::RawClose(socket);
     });
     const int socket = nettest::ConnectLoopback(port);
-    std::ifstream in(source, std::ios::binary);
-    std::vector<char> piece(kCopyPiece);
-    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
-        std::string_view bytes(piece.data(), static_cast<std::size_t>(in.gcount()));
-        while (!bytes.empty()) {
-            const long sent = nettest::RawSend(socket, bytes);
-            if (sent <= 0) break;
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-        }
-    }
+    bench::SendFileRaw(socket, source);
     nettest::RawClose(socket);
     receiver.join();
     nettest::RawClose(listener);
@@ -317,16 +305,6 @@ void PrintCpu(const char* when, Side& side, const bench::CpuSpan& used, double s
                 use.tickPercent, use.runPercent);
 }
 
-void WriteBigFile(const std::filesystem::path& path) {
-    std::ofstream out(path, std::ios::binary);
-    std::string piece(kCopyPiece, '\0');
-    for (std::size_t i = 0; i < kBigFileBytes; i += piece.size()) {
-        for (std::size_t j = 0; j < piece.size(); ++j)
-            piece[j] = static_cast<char>((i + j) * 2654435761u >> 13);
-        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-    }
-}
-
 // The file once more through a link of 1 Gbit/s, beside the plain copy through the same link,
 // with the players firing meanwhile: between two machines the link, not the game, should set
 // the pace, and a shot should not queue long behind the file.
@@ -334,8 +312,9 @@ bool MeasureLinkTransfer(Side& server, Side& client, const std::filesystem::path
                          int& shot) {
     const char* space = std::getenv(kPrivateNamespace);
     if (space == nullptr || std::string_view(space) != "1" || std::system(kShapeLink) != 0) {
-        std::printf("256 MiB through a 1 Gbit/s link: not measured (needs a private network "
-                    "namespace and tc)\n");
+        std::printf(
+            "256 MiB through a 1 Gbit/s link: not measured (needs a private network "
+            "namespace and tc)\n");
         return true;
     }
     const std::filesystem::path copy =
@@ -365,7 +344,7 @@ bool MeasureLinkTransfer(Side& server, Side& client, const std::filesystem::path
 bool MeasureBigTransfer(Side& server, Side& client) {
     const std::filesystem::path source =
         std::filesystem::path(client.session.directory) / "gross.bin";
-    WriteBigFile(source);
+    if (!bench::WriteTransferFile(source, kBigFileBytes)) return false;
     const std::filesystem::path copy =
         std::filesystem::path(server.session.directory) / "kopie.bin";
     double plain = 1e9, fastest = 1e9, total = 0, seconds = 0;

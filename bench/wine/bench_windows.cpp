@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/plain_transfer.h"
 #include "bench/support/proc_stats.h"
 #include "tests/e2e/child_process.h"
 #include "tests/e2e/match_driver.h"
@@ -32,7 +33,6 @@ constexpr char kLinuxBinary[] = MAREVANT_BINARY;
 constexpr char kPlainCopyBinary[] = MAREVANT_PLAIN_COPY_BINARY;
 constexpr char kWineRun[] = MAREVANT_WINE_RUN;
 constexpr std::size_t kTransferBytes = std::size_t{64} << 20;
-constexpr std::size_t kCopyPiece = 64 * 1024;
 constexpr int kTransferRuns = 3;
 constexpr int kTransferTimeoutMs = 120000;
 constexpr int kOfferTimeoutMs = 10000;
@@ -54,8 +54,8 @@ const Program kPrograms[] = {
 };
 
 void StopWineServer() {
-    std::system((std::string("WINEPREFIX=") + MAREVANT_WINE_PREFIX + " wineserver -k 2>/dev/null")
-                    .c_str());
+    std::system(
+        (std::string("WINEPREFIX=") + MAREVANT_WINE_PREFIX + " wineserver -k 2>/dev/null").c_str());
 }
 
 // Milliseconds from the start to the viewable window; -1 when it does not come.
@@ -84,9 +84,10 @@ bool MeasureStarts(e2e::Session& session, const Program& program) {
         if (run + 1 < kStartRuns) Close(session);
     }
     std::sort(times.begin(), times.end());
-    std::printf("%s: start to viewable window, %d runs with Wine's server running: min %.0f ms, "
-                "median %.0f ms, max %.0f ms\n",
-                program.name, kStartRuns, times.front(), times[times.size() / 2], times.back());
+    std::printf(
+        "%s: start to viewable window, %d runs with Wine's server running: min %.0f ms, "
+        "median %.0f ms, max %.0f ms\n",
+        program.name, kStartRuns, times.front(), times[times.size() / 2], times.back());
     return true;
 }
 
@@ -95,13 +96,13 @@ bool MeasureIdle(e2e::Session& session, const Program& program) {
     const long kib = bench::ResidentKiB(session.game);
     const bench::CpuSpan before = bench::ReadCpu(session.game);
     std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
-    const bench::CpuUse use =
-        bench::CpuBetween(before, bench::ReadCpu(session.game), kIdleSeconds);
+    const bench::CpuUse use = bench::CpuBetween(before, bench::ReadCpu(session.game), kIdleSeconds);
     if (kib < 0 || use.switches < 0) return false;
-    std::printf("%s: resident %.1f MiB; idle over %d s: %.3f %% of one core, %lld voluntary "
-                "context switches; file %.0f KiB\n",
-                program.name, kib / kKiBPerMiB, kIdleSeconds, use.runPercent, use.switches,
-                std::filesystem::file_size(program.binary) / kKiBPerMiB);
+    std::printf(
+        "%s: resident %.1f MiB; idle over %d s: %.3f %% of one core, %lld voluntary "
+        "context switches; file %.0f KiB\n",
+        program.name, kib / kKiBPerMiB, kIdleSeconds, use.runPercent, use.switches,
+        std::filesystem::file_size(program.binary) / kKiBPerMiB);
     return true;
 }
 
@@ -114,7 +115,6 @@ bool Measure(const Program& program) {
     return measured;
 }
 
-
 // Between the two programs and between the plain ends alike.
 struct Player {
     const char* name;
@@ -124,17 +124,6 @@ struct Player {
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-bool WriteSource(const std::filesystem::path& directory) {
-    std::ofstream out(directory / kSourceName, std::ios::binary);
-    std::string piece(kCopyPiece, '\0');
-    for (std::size_t i = 0; i < kTransferBytes; i += piece.size()) {
-        for (std::size_t j = 0; j < piece.size(); ++j)
-            piece[j] = static_cast<char>((i + j) * 2654435761u >> 13);
-        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-    }
-    return out.good();
 }
 
 // Until the file holds the whole transfer; false on time-out.
@@ -148,36 +137,14 @@ bool AwaitWhole(const std::filesystem::path& path) {
     return true;
 }
 
-bool SendSource(int socket, const std::filesystem::path& directory) {
-    std::ifstream in(directory / kSourceName, std::ios::binary);
-    std::vector<char> piece(kCopyPiece);
-    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
-        std::string_view bytes(piece.data(), static_cast<std::size_t>(in.gcount()));
-        while (!bytes.empty()) {
-            const long sent = nettest::RawSend(socket, bytes);
-            if (sent <= 0) return false;
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-        }
-    }
-    return true;
-}
-
-bool ReceiveCopy(int socket, const std::filesystem::path& path) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> piece(kCopyPiece);
-    for (long n; (n = nettest::RawReceive(socket, piece.data(), piece.size())) > 0;)
-        out.write(piece.data(), n);
-    out.close();
-    return std::filesystem::file_size(path) == kTransferBytes;
-}
-
 // The plain copy under Wine against a plain end here, from the connection to the last byte on
 // disk; -1 when it failed. Wine's start is not timed.
 double PlainCopySeconds(const std::filesystem::path& windowsDirectory,
                         const std::filesystem::path& linuxDirectory, bool windowsSends) {
     std::uint16_t port = 0;
     const int listener = nettest::ListenLoopback(port);
-    const std::filesystem::path target = (windowsSends ? linuxDirectory : windowsDirectory) / "kopie.bin";
+    const std::filesystem::path target =
+        (windowsSends ? linuxDirectory : windowsDirectory) / "kopie.bin";
     e2e::ChildOptions options;
     options.argv = {kWineRun, kPlainCopyBinary, windowsSends ? "send" : "receive",
                     std::to_string(port), windowsSends ? kSourceName : "kopie.bin"};
@@ -190,10 +157,11 @@ double PlainCopySeconds(const std::filesystem::path& windowsDirectory,
         const auto start = Clock::now();
         bool whole = false;
         if (windowsSends) {
-            whole = ReceiveCopy(socket, target);
+            whole =
+                bench::ReceiveFileRaw(socket, target) == static_cast<std::int64_t>(kTransferBytes);
             nettest::RawClose(socket);
         } else {
-            whole = SendSource(socket, linuxDirectory);
+            whole = bench::SendFileRaw(socket, linuxDirectory / kSourceName);
             nettest::RawClose(socket);
             whole = whole && AwaitWhole(target);
         }
@@ -233,17 +201,19 @@ bool MeasureOneWay(Player& from, Player& to, Player& windows, Player& linux) {
     for (int run = 0; run < kTransferRuns; ++run) {
         const double plainRun =
             PlainCopySeconds(windows.session.directory, linux.session.directory, windowsSends);
-        const double gameRun = GameTransferSeconds(from, to, run + (windowsSends ? 0 : kTransferRuns));
+        const double gameRun =
+            GameTransferSeconds(from, to, run + (windowsSends ? 0 : kTransferRuns));
         if (plainRun < 0 || gameRun < 0) return false;
         plain = std::min(plain, plainRun);
         game = std::min(game, gameRun);
     }
     const double mib = static_cast<double>(kTransferBytes >> 20);
     const double share = plain / game;
-    std::printf("%d MiB from %s to %s, best of %d: %.0f MiB/s; plain Winsock copy under Wine: "
-                "%.0f MiB/s; %.0f %% of its rate  (goal: at least %.0f %%, %s)\n",
-                static_cast<int>(mib), from.name, to.name, kTransferRuns, mib / game, mib / plain,
-                100 * share, 100 * kTransferShare, share >= kTransferShare ? "ok" : "UNDER GOAL");
+    std::printf(
+        "%d MiB from %s to %s, best of %d: %.0f MiB/s; plain Winsock copy under Wine: "
+        "%.0f MiB/s; %.0f %% of its rate  (goal: at least %.0f %%, %s)\n",
+        static_cast<int>(mib), from.name, to.name, kTransferRuns, mib / game, mib / plain,
+        100 * share, 100 * kTransferShare, share >= kTransferShare ? "ok" : "UNDER GOAL");
     return true;
 }
 
@@ -258,14 +228,19 @@ bool MeasureTransfers() {
         p->session.directory = directory.string();
     }
     const bool measured =
-        !base.empty() && WriteSource(linux.session.directory) &&
-        WriteSource(windows.session.directory) && e2e::StartSession(linux.session, kLinuxBinary) &&
+        !base.empty() &&
+        bench::WriteTransferFile(std::filesystem::path(linux.session.directory) / kSourceName,
+                                 kTransferBytes) &&
+        bench::WriteTransferFile(std::filesystem::path(windows.session.directory) / kSourceName,
+                                 kTransferBytes) &&
+        e2e::StartSession(linux.session, kLinuxBinary) &&
         e2e::StartSession(windows.session, MAREVANT_WINDOWS_BINARY) &&
         e2e::StartServerGame(linux.session, linux.last) &&
         e2e::StartClientGame(windows.session, windows.last) &&
         e2e::AwaitConnection(linux.session, '1', linux.last) &&
         e2e::AwaitConnection(windows.session, '2', windows.last) &&
-        MeasureOneWay(windows, linux, windows, linux) && MeasureOneWay(linux, windows, windows, linux);
+        MeasureOneWay(windows, linux, windows, linux) &&
+        MeasureOneWay(linux, windows, windows, linux);
     e2e::EndSession(windows.session);
     e2e::EndSession(linux.session);
     if (!base.empty()) std::filesystem::remove_all(base);
@@ -276,8 +251,7 @@ bool MeasureTransfers() {
 int main() {
     for (const char* binary : {kPrograms[0].binary, kPrograms[1].binary, kPlainCopyBinary}) {
         if (!std::filesystem::exists(binary)) {
-            std::fprintf(stderr, "bench_windows: %s is missing (make windows-for-tests)\n",
-                         binary);
+            std::fprintf(stderr, "bench_windows: %s is missing (make windows-for-tests)\n", binary);
             return 1;
         }
     }

@@ -208,8 +208,8 @@ TEST_F(WireFlow, AFramedFileIsKeptOnlyWhenExact) {
     const std::string content = "Hallo, Datei!";
     const auto crc = static_cast<std::uint32_t>(crc32(
         0L, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
-    const std::string halves = FrameBytes('D', content.substr(0, 5)) +
-                               FrameBytes('D', content.substr(5));
+    const std::string halves =
+        FrameBytes('D', content.substr(0, 5)) + FrameBytes('D', content.substr(5));
     struct Case {
         const char* what;
         std::string data;
@@ -322,7 +322,8 @@ TEST_F(WireFlow, FillingTheRoomHandedBackNeverChangesAFrameOnItsWay) {
         game::WriteFileChunk(raw.client, last, game::ChunkKind::kLastFrame, false, &room);
         EXPECT_TRUE(room.empty());
     });
-    EXPECT_TRUE(Sent(2 * kLargerThanTheSockets + last.size(), kLongReadMs) == first + second + last);
+    EXPECT_TRUE(Sent(2 * kLargerThanTheSockets + last.size(), kLongReadMs) ==
+                first + second + last);
     writer.join();
 }
 
