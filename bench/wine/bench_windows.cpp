@@ -179,8 +179,10 @@ double GameTransferSeconds(Player& from, Player& to, int run) {
     const std::string name = "daten" + std::to_string(run) + ".bin";
     const std::filesystem::path source = std::filesystem::path(from.session.directory) / name;
     const std::filesystem::path target = std::filesystem::path(to.session.directory) / name;
+    std::error_code error;
     std::filesystem::create_hard_link(std::filesystem::path(from.session.directory) / kSourceName,
-                                      source);
+                                      source, error);
+    if (error) return -1;
     const auto offered = [&](const e2e::Frame& f) { return e2e::LogShows(f, name + " - "); };
     double seconds = -1;
     if (e2e::SendInputLine(from.session, "sendfile " + name, from.last) &&

@@ -214,8 +214,13 @@ TEST_F(WindowsProgram, ShowsTheLobbyPixelForPixelAndPlaysAWholeMatchAgainstTheCo
     ASSERT_TRUE(StartComputerGame(windows.session, windows.last));
     ASSERT_TRUE(PlaceFleet(windows.session, kServerFleet, windows.last));
     ASSERT_TRUE(FireUntilTheComputerMatchEnds(windows.session, windows.last));
-    EXPECT_TRUE(LogShows(windows.last, "Spiel 1 gewonnen - Stand 1:0") ||
-                LogShows(windows.last, "Spiel 1 verloren - Stand 0:1"));
+    // The result and its log line are drawn one after the other, and the window may show the
+    // picture in between.
+    const auto scored = [](const Frame& f) {
+        return LogShows(f, "Spiel 1 gewonnen - Stand 1:0") ||
+               LogShows(f, "Spiel 1 verloren - Stand 0:1");
+    };
+    EXPECT_TRUE(WaitForFrame(windows.session, scored, kFrameTimeoutMs, windows.last));
     EXPECT_TRUE(WaitForFrame(windows.session, Placing, kNextGameTimeoutMs, windows.last));
     ASSERT_TRUE(SendCloseRequest(windows.session));
     EXPECT_EQ(0, WaitForGameExit(windows.session, kExitTimeoutMs));
