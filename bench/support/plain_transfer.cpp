@@ -13,7 +13,7 @@ namespace bench {
 namespace {
 
 constexpr std::size_t kPiece = 64 * 1024;
-constexpr std::uint32_t kSpread = 2654435761u;  // Knuth's multiplicative hash
+constexpr std::uint32_t kSpread = 2654435761u;  // a multiplicative hash: neighbouring bytes differ
 constexpr int kSpreadShift = 13;
 
 }  // namespace

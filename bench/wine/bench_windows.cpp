@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,7 +114,7 @@ bool Measure(const Program& program) {
     return measured;
 }
 
-// Between the two programs and between the plain ends alike.
+// One of the two programs, with the last picture read from its window.
 struct Player {
     const char* name;
     e2e::Session session;
@@ -222,6 +221,7 @@ bool MeasureOneWay(Player& from, Player& to, Player& windows, Player& linux) {
 // The Linux program serves, the Windows program joins; a file goes each way.
 bool MeasureTransfers() {
     const std::filesystem::path base = e2e::MakeScratchDirectory();
+    if (base.empty()) return false;
     Player linux{"marevant (Linux)", {}, {}};
     Player windows{"marevant.exe", {}, {}};
     for (Player* p : {&linux, &windows}) {
@@ -230,7 +230,6 @@ bool MeasureTransfers() {
         p->session.directory = directory.string();
     }
     const bool measured =
-        !base.empty() &&
         bench::WriteTransferFile(std::filesystem::path(linux.session.directory) / kSourceName,
                                  kTransferBytes) &&
         bench::WriteTransferFile(std::filesystem::path(windows.session.directory) / kSourceName,
@@ -245,7 +244,7 @@ bool MeasureTransfers() {
         MeasureOneWay(linux, windows, windows, linux);
     e2e::EndSession(windows.session);
     e2e::EndSession(linux.session);
-    if (!base.empty()) std::filesystem::remove_all(base);
+    std::filesystem::remove_all(base);
     return measured;
 }
 }  // namespace
